@@ -1,0 +1,53 @@
+// rbfinder-info: shows what a discovery search would start from on this computer: the
+// host name, the local addresses searched from, and the request sent from each. It
+// sends nothing.
+//
+// Exit status: 0 on success, 1 when the environment could not be read, 2 on bad usage.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include <KVLogger>
+#include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/uuid_io.hpp>
+
+#include "net/host_name.h"
+#include "protocol/discovery_message.h"
+
+namespace {
+
+void printUsage(std::ostream& out) {
+    out << "usage: rbfinder-info [--verbose]\n"
+           "Shows the host name and the discovery request this computer would send.\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--verbose") {
+            velmor::logging::enableLoggingToStderr();
+        } else if (argument == "--help" || argument == "-h") {
+            printUsage(std::cout);
+            return 0;
+        } else {
+            printUsage(std::cerr);
+            return 2;
+        }
+    }
+    try {
+        const std::string host = velmor::hostName();
+        std::cout << "Host name: " << host << '\n';
+
+        const std::string id = host + "-" + boost::uuids::to_string(boost::uuids::random_generator()());
+        const auto request = velmor::makeDiscoveryRequest(velmor::DiscoveryProtocolVersion, id,
+                                                          velmor::RequestFlag::Servers, {}, {});
+        std::cout << "Discovery request: " << velmor::serializeDiscoveryRequest(request);
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "rbfinder-info: " << e.what() << '\n';
+        return 1;
+    }
+}

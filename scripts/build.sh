@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Configures and builds one configuration: build.sh [plain|asan] (default plain).
+# The compiler cache lives outside the repository so that clean clones reuse it.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+config="${1:-plain}"
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/rbfinder-ccache}"
+export CCACHE_BASEDIR="$root"
+
+case "$config" in
+    plain) dir="$root/build"; extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+    asan) dir="$root/build-asan"; extra=(-DCMAKE_BUILD_TYPE=Debug -DRBFINDER_SANITIZE=ON) ;;
+    *) echo "usage: build.sh [plain|asan]" >&2; exit 2 ;;
+esac
+
+cmake -S "$root" -B "$dir" -G Ninja -DRBFINDER_WERROR=ON "${extra[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
