@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include <boost/property_tree/ptree_fwd.hpp>
+#include <boost/property_tree/ptree.hpp>
 
 #include "protocol/discovery_message.h"
 
