@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         const std::string host = velmor::hostName();
         std::cout << "Host name: " << host << '\n';
 
-        const std::string id = host + "-" + boost::uuids::to_string(boost::uuids::random_generator()());
+        const std::string id =
+            host + "-" + boost::uuids::to_string(boost::uuids::random_generator()());
         const auto request = velmor::makeDiscoveryRequest(velmor::DiscoveryProtocolVersion, id,
                                                           velmor::RequestFlag::Servers, {}, {});
         std::cout << "Discovery request: " << velmor::serializeDiscoveryRequest(request);

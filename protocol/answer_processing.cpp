@@ -31,7 +31,9 @@ std::size_t jsonNestingDepth(const std::string& text, std::size_t limit) {
             continue;
         }
         switch (c) {
-        case '"': inString = true; break;
+        case '"':
+            inString = true;
+            break;
         case '[':
         case '{':
             if (++depth > deepest) {
@@ -47,7 +49,8 @@ std::size_t jsonNestingDepth(const std::string& text, std::size_t limit) {
                 --depth;
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return deepest;

@@ -33,8 +33,9 @@ bool isSpace(char c) {
 DiscoveryRequest makeDiscoveryRequest(std::uint32_t version, std::string id, std::int32_t flags,
                                       std::vector<std::string> deviceList,
                                       std::vector<std::string> serverList) {
-    return DiscoveryRequest{DiscoveryRequestType, version,  std::move(id),        0,
-                            flags,                std::move(deviceList), std::move(serverList)};
+    return DiscoveryRequest{
+        DiscoveryRequestType, version, std::move(id), 0, flags, std::move(deviceList),
+        std::move(serverList)};
 }
 
 std::string serializeDiscoveryRequest(const DiscoveryRequest& request) {

@@ -9,7 +9,9 @@ namespace velmor {
 
 namespace {
 
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char asciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 struct AsciiCaseInsensitiveLess {
     bool operator()(const std::string& a, const std::string& b) const {

@@ -7,7 +7,9 @@
 
 namespace velmor {
 
-bool ServerInfo::isDataServer() const { return boost::algorithm::iequals(type, "dataserver"); }
+bool ServerInfo::isDataServer() const {
+    return boost::algorithm::iequals(type, "dataserver");
+}
 
 ServerInfo readServerInfo(const boost::property_tree::ptree& tree) {
     ServerInfo server;

@@ -3,8 +3,8 @@
 #include <array>
 #include <string>
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <KVLogger>
 #include <boost/locale/encoding_utf.hpp>
@@ -24,8 +24,7 @@ bool isWindows81OrNewer() {
     mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
     mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
     mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&version,
-                              VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+    return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
                               mask) != FALSE;
 }
 

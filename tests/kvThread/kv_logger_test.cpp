@@ -41,7 +41,9 @@ TEST(LoggingFacade, SettingTheLevelChangesNothingEmitted) {
 
 TEST(LoggingFacade, OperandsAreEvaluatedWhileOff) {
     int fetched = 0;
-    auto lastError = [&fetched] { return ++fetched; };
+    auto lastError = [&fetched] {
+        return ++fetched;
+    };
     LogMessage(error) << "error " << lastError() << " and " << lastError();
     EXPECT_EQ(fetched, 2);
 }

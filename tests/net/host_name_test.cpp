@@ -49,11 +49,15 @@ detail::NarrowHostNameQuery answering(std::string name) {
 }
 
 detail::NarrowHostNameQuery failing() {
-    return [](char*, std::size_t) { return -1; };
+    return [](char*, std::size_t) {
+        return -1;
+    };
 }
 
 detail::LastErrorQuery lastError(int number) {
-    return [number] { return number; };
+    return [number] {
+        return number;
+    };
 }
 
 TEST(HostName, NarrowQueryResults) {
@@ -79,13 +83,23 @@ TEST(HostName, NarrowQueryErrorIsThrownWithItsNumber) {
 TEST(HostName, NarrowNameIsConvertedFromTheLocaleEncoding) {
     {
         ScopedLocale locale("en_US.ISO-8859-1");
-        EXPECT_EQ(detail::narrowHostName(answering("l\xe4" "b"), lastError(0)), "l\xc3\xa4" "b");
+        EXPECT_EQ(detail::narrowHostName(answering("l\xe4"
+                                                   "b"),
+                                         lastError(0)),
+                  "l\xc3\xa4"
+                  "b");
     }
     {
         ScopedLocale locale("C.UTF-8");
-        EXPECT_EQ(detail::narrowHostName(answering("l\xc3\xa4" "b"), lastError(0)),
-                  "l\xc3\xa4" "b");
-        EXPECT_EQ(detail::narrowHostName(answering("a\xff" "b"), lastError(0)), "ab")
+        EXPECT_EQ(detail::narrowHostName(answering("l\xc3\xa4"
+                                                   "b"),
+                                         lastError(0)),
+                  "l\xc3\xa4"
+                  "b");
+        EXPECT_EQ(detail::narrowHostName(answering("a\xff"
+                                                   "b"),
+                                         lastError(0)),
+                  "ab")
             << "invalid sequences are skipped";
         EXPECT_EQ(detail::narrowHostName(answering("\xff\xfe"), lastError(0)), "unknown");
     }

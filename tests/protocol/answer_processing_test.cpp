@@ -29,8 +29,8 @@ std::string readTestData(const std::string& name) {
 }
 
 std::string answerWith(const std::string& members) {
-    return R"({"request":"kv-discovery-answer","version":3,"id":")" + requestId + "\"" +
-           members + "}";
+    return R"({"request":"kv-discovery-answer","version":3,"id":")" + requestId + "\"" + members +
+           "}";
 }
 
 std::string answerFromServer(const std::string& uid) {
@@ -45,7 +45,8 @@ struct Outcome {
     bool answersEmptied = false;
 };
 
-Outcome process(const std::vector<ReceivedAnswer>& arrived, std::int32_t flags = RequestFlag::Servers) {
+Outcome process(const std::vector<ReceivedAnswer>& arrived,
+                std::int32_t flags = RequestFlag::Servers) {
     std::forward_list<ReceivedAnswer> answers;
     for (const auto& answer : arrived) {
         answers.push_front(answer);
@@ -121,6 +122,10 @@ struct SkipCase {
     std::string payload;
 };
 
+void PrintTo(const SkipCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class SkippedDatagrams : public ::testing::TestWithParam<SkipCase> {};
 
 TEST_P(SkippedDatagrams, AreDroppedWithoutStoppingTheOthers) {
@@ -150,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"OtherType", R"({"request":"kv-discovery-identify","id":")" + requestId +
                                   R"(","servers":[{"uid":"x"}]})"},
         SkipCase{"RequestType", R"({"request":"kv-discovery-request","id":")" + requestId + "\"}"},
-        SkipCase{"TypeInOtherCase", R"({"request":"KV-discovery-answer","id":")" + requestId +
-                                        "\"}"},
+        SkipCase{"TypeInOtherCase",
+                 R"({"request":"KV-discovery-answer","id":")" + requestId + "\"}"},
         SkipCase{"NoRequestMember", R"({"id":")" + requestId + R"(","servers":[{"uid":"x"}]})"},
         SkipCase{"RequestIsAnObject",
                  R"({"request":{"kv-discovery-answer":1},"id":")" + requestId + "\"}"},
@@ -160,12 +165,12 @@ INSTANTIATE_TEST_SUITE_P(
         SkipCase{"NoId", R"({"request":"kv-discovery-answer","servers":[{"uid":"x"}]})"},
         SkipCase{"IdWithTrailingBlank", R"({"request":"kv-discovery-answer","id":")" + requestId +
                                             R"( ","servers":[{"uid":"x"}]})"},
-        SkipCase{"TopLevelArray", "[\"kv-discovery-answer\"]"},
-        SkipCase{"Empty", ""},
+        SkipCase{"TopLevelArray", "[\"kv-discovery-answer\"]"}, SkipCase{"Empty", ""},
         SkipCase{"InvalidUtf8", answerWith(",\"servers\":[{\"uid\":\"\xc3\x28\xff\"}]")},
         SkipCase{"NestedArrays4096", nestedBrackets(2048, '[', ']')},
         SkipCase{"UnclosedBrackets4096", "{" + std::string(4095, '[')},
-        SkipCase{"NestedObjects", [] {
+        SkipCase{"NestedObjects",
+                 [] {
                      std::string text;
                      for (int i = 0; i < 1000; ++i) {
                          text += "{\"a\":";
@@ -191,12 +196,16 @@ TEST(AnswerProcessing, ServerListShapes) {
     EXPECT_THAT(process({{"h", answerWith(R"(,"servers":[])")}}).servers, IsEmpty());
     EXPECT_THAT(process({{"h", answerWith(R"(,"servers":"")")}}).servers, IsEmpty());
     EXPECT_THAT(process({{"h", answerWith("")}}).servers, IsEmpty());
-    const auto two = process({{"192.168.1.3", answerWith(R"(,"servers":[{"uid":"x","addresses":["1.1.1.1","2.2.2.2"]},{"uid":"y"}])")}});
+    const auto two = process(
+        {{"192.168.1.3",
+          answerWith(
+              R"(,"servers":[{"uid":"x","addresses":["1.1.1.1","2.2.2.2"]},{"uid":"y"}])")}});
     ASSERT_EQ(two.servers.size(), 2u);
     for (const auto& server : two.servers) {
         EXPECT_THAT(server.addresses, ElementsAre("192.168.1.3"));
     }
-    const auto keyed = process({{"h", answerWith(R"(,"servers":{"s2":{"uid":"2"},"s1":{"uid":"1"}})")}});
+    const auto keyed =
+        process({{"h", answerWith(R"(,"servers":{"s2":{"uid":"2"},"s1":{"uid":"1"}})")}});
     EXPECT_THAT(uids(keyed.servers), ElementsAre("2", "1"));
 }
 
@@ -204,6 +213,10 @@ struct VersionCase {
     const char* version; // JSON member text, or nullptr for a missing member
     const char* logLine; // expected debug line, or nullptr for none
 };
+
+void PrintTo(const VersionCase& c, std::ostream* out) {
+    *out << (c.version != nullptr ? c.version : "missing");
+}
 
 class AnswerVersions : public ::testing::TestWithParam<VersionCase> {};
 
@@ -227,20 +240,21 @@ TEST_P(AnswerVersions, AreLoggedButNeverRejected) {
 constexpr const char* outdated = "Discovery answer sent by an outdated server";
 constexpr const char* newer = "Discovery answer sent by a newer server. Please upgrade client.";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AnswerVersions,
-    ::testing::Values(VersionCase{"3", nullptr}, VersionCase{"\"3\"", nullptr},
-                      VersionCase{"\" 3\"", nullptr}, VersionCase{"\"3.9\"", nullptr},
-                      VersionCase{"2", outdated}, VersionCase{"0", outdated},
-                      VersionCase{nullptr, outdated}, VersionCase{"\"three\"", outdated},
-                      VersionCase{"4", newer}, VersionCase{"\"-1\"", newer},
-                      VersionCase{"99999999999", outdated}));
+INSTANTIATE_TEST_SUITE_P(Cases, AnswerVersions,
+                         ::testing::Values(VersionCase{"3", nullptr}, VersionCase{"\"3\"", nullptr},
+                                           VersionCase{"\" 3\"", nullptr},
+                                           VersionCase{"\"3.9\"", nullptr},
+                                           VersionCase{"2", outdated}, VersionCase{"0", outdated},
+                                           VersionCase{nullptr, outdated},
+                                           VersionCase{"\"three\"", outdated},
+                                           VersionCase{"4", newer}, VersionCase{"\"-1\"", newer},
+                                           VersionCase{"99999999999", outdated}));
 
 TEST(AnswerProcessing, HostileValuesGiveBoundedDefaults) {
     const std::string digits(10000, '9');
-    const auto outcome = process({{"h", answerWith(R"(,"servers":[{"uid":")" + digits +
-                                                   R"(","port":)" + digits + R"(,"apiVersion":")" +
-                                                   digits + "\"}]")}});
+    const auto outcome =
+        process({{"h", answerWith(R"(,"servers":[{"uid":")" + digits + R"(","port":)" + digits +
+                                  R"(,"apiVersion":")" + digits + "\"}]")}});
     ASSERT_EQ(outcome.servers.size(), 1u);
     EXPECT_EQ(outcome.servers.front().uid, digits);
     EXPECT_EQ(outcome.servers.front().port, 0);

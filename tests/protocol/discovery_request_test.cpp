@@ -8,9 +8,9 @@ namespace velmor {
 namespace {
 
 TEST(DiscoveryRequest, SystemRequestIsExactOnTheWire) {
-    const auto request =
-        makeDiscoveryRequest(DiscoveryProtocolVersion, "lab-pc-9b2f4c1e-07d3-4a5b-8c6d-1e2f3a4b5c6d",
-                             RequestFlag::Servers, {}, {});
+    const auto request = makeDiscoveryRequest(DiscoveryProtocolVersion,
+                                              "lab-pc-9b2f4c1e-07d3-4a5b-8c6d-1e2f3a4b5c6d",
+                                              RequestFlag::Servers, {}, {});
     const std::string text = serializeDiscoveryRequest(request);
     EXPECT_EQ(text, "{\"request\":\"kv-discovery-request\",\"version\":\"3\","
                     "\"id\":\"lab-pc-9b2f4c1e-07d3-4a5b-8c6d-1e2f3a4b5c6d\",\"servers\":\"\"}\n");
@@ -33,6 +33,10 @@ struct SerializationCase {
     std::string expected;
 };
 
+void PrintTo(const SerializationCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class RequestSerialization : public ::testing::TestWithParam<SerializationCase> {};
 
 TEST_P(RequestSerialization, WritesMembersInOrder) {
@@ -42,8 +46,8 @@ TEST_P(RequestSerialization, WritesMembersInOrder) {
 DiscoveryRequest request(std::uint32_t version, std::string id, std::uint32_t minVersion,
                          std::int32_t flags, std::vector<std::string> devices,
                          std::vector<std::string> servers) {
-    auto result = makeDiscoveryRequest(version, std::move(id), flags, std::move(devices),
-                                       std::move(servers));
+    auto result =
+        makeDiscoveryRequest(version, std::move(id), flags, std::move(devices), std::move(servers));
     result.minDiscoveryVersion = minVersion;
     return result;
 }
@@ -51,8 +55,9 @@ DiscoveryRequest request(std::uint32_t version, std::string id, std::uint32_t mi
 INSTANTIATE_TEST_SUITE_P(
     Cases, RequestSerialization,
     ::testing::Values(
-        SerializationCase{"NoListFlags", request(3, "x", 0, 0, {"a"}, {"b"}),
-                          "{\"request\":\"kv-discovery-request\",\"version\":\"3\",\"id\":\"x\"}\n"},
+        SerializationCase{
+            "NoListFlags", request(3, "x", 0, 0, {"a"}, {"b"}),
+            "{\"request\":\"kv-discovery-request\",\"version\":\"3\",\"id\":\"x\"}\n"},
         SerializationCase{"BothListsEmptyTextsDropped", request(3, "x", 0, 3, {"a", "", "b"}, {}),
                           "{\"request\":\"kv-discovery-request\",\"version\":\"3\",\"id\":\"x\","
                           "\"devices\":[\"a\",\"b\"],\"servers\":\"\"}\n"},

@@ -17,8 +17,12 @@ boost::property_tree::ptree parse(const std::string& json) {
     return tree.value_or(boost::property_tree::ptree{});
 }
 
-DeviceInfo device(const std::string& json) { return readDeviceInfo(parse(json)); }
-ServerInfo server(const std::string& json) { return readServerInfo(parse(json)); }
+DeviceInfo device(const std::string& json) {
+    return readDeviceInfo(parse(json));
+}
+ServerInfo server(const std::string& json) {
+    return readServerInfo(parse(json));
+}
 
 TEST(Records, EmptyObjectsGiveDefaults) {
     EXPECT_EQ(server("{}"), ServerInfo{});
@@ -30,7 +34,8 @@ TEST(Records, EmptyObjectsGiveDefaults) {
 }
 
 TEST(Records, ServerReadsEveryMember) {
-    const auto s = server(R"({"uid":"RB1234-0007","type":"dataserver","addresses":["10.0.0.5","fe80::1"],
+    const auto s =
+        server(R"({"uid":"RB1234-0007","type":"dataserver","addresses":["10.0.0.5","fe80::1"],
         "port":8080,"apiVersion":"6","serverVersion":"2.1.0","minClientRev":12,
         "devices":[{"serial":"0007","type":"RBLK"}],"unknownMember":true})");
     EXPECT_EQ(s.uid, "RB1234-0007");
@@ -73,6 +78,10 @@ struct NumberCase {
     std::uint32_t apiVersion;
 };
 
+void PrintTo(const NumberCase& c, std::ostream* out) {
+    *out << c.value;
+}
+
 class NumberMembers : public ::testing::TestWithParam<NumberCase> {};
 
 TEST_P(NumberMembers, ConvertWholeTextOrGiveDefault) {
@@ -89,9 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"3.5", 0, 0}, NumberCase{"\"80a\"", 0, 0},
                       NumberCase{"\"\"", 0, 0}, NumberCase{"65535", 65535, 65535},
                       NumberCase{"65536", 0, 65536}, NumberCase{"4294967296", 0, 0},
-                      NumberCase{"null", 0, 0}, NumberCase{"true", 0, 0},
-                      NumberCase{"[1]", 0, 0}, NumberCase{"{\"a\":1}", 0, 0},
-                      NumberCase{"1e3", 0, 0}));
+                      NumberCase{"null", 0, 0}, NumberCase{"true", 0, 0}, NumberCase{"[1]", 0, 0},
+                      NumberCase{"{\"a\":1}", 0, 0}, NumberCase{"1e3", 0, 0}));
 
 TEST(Records, VeryLongNumberGivesDefault) {
     const auto s = server("{\"port\":" + std::string(10000, '7') + "}");
@@ -110,6 +118,10 @@ struct BoolCase {
     const char* value;
     bool expected;
 };
+
+void PrintTo(const BoolCase& c, std::ostream* out) {
+    *out << c.value;
+}
 
 class AvailableMember : public ::testing::TestWithParam<BoolCase> {};
 
@@ -180,7 +192,8 @@ TEST(Records, DevicesAsArrayOrObjectInDocumentOrder) {
 }
 
 TEST(Records, ObjectsAndArraysReadAsEmptyTexts) {
-    const auto s = server(R"({"uid":{"a":"b"},"type":["dataserver"],"addresses":[{"a":1},"10.0.0.1"]})");
+    const auto s =
+        server(R"({"uid":{"a":"b"},"type":["dataserver"],"addresses":[{"a":1},"10.0.0.1"]})");
     EXPECT_EQ(s.uid, "");
     EXPECT_EQ(s.type, "");
     EXPECT_EQ(s.addresses, (std::vector<std::string>{"", "10.0.0.1"}));

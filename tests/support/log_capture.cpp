@@ -8,7 +8,9 @@ LogCapture::LogCapture(logging::Severity minimum) : out(boost::make_shared<std::
     logging::enableLogging(out, minimum);
 }
 
-LogCapture::~LogCapture() { logging::disableLogging(); }
+LogCapture::~LogCapture() {
+    logging::disableLogging();
+}
 
 std::vector<std::string> LogCapture::lines() const {
     std::vector<std::string> result;

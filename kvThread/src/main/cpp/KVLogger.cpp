@@ -42,13 +42,20 @@ void removeInstalledSink() {
 
 std::ostream& operator<<(std::ostream& out, Severity severity) {
     switch (severity) {
-    case trace: return out << "trace";
-    case debug: return out << "debug";
-    case info: return out << "info";
-    case notice: return out << "notice";
-    case warning: return out << "warning";
-    case error: return out << "error";
-    case fatal: return out << "fatal";
+    case trace:
+        return out << "trace";
+    case debug:
+        return out << "debug";
+    case info:
+        return out << "info";
+    case notice:
+        return out << "notice";
+    case warning:
+        return out << "warning";
+    case error:
+        return out << "error";
+    case fatal:
+        return out << "fatal";
     }
     return out << static_cast<std::int32_t>(severity);
 }
