@@ -7,7 +7,7 @@ packages=(
     libboost-dev libboost-log-dev libboost-thread-dev libboost-locale-dev
     libboost-regex-dev libboost-system-dev
     libgtest-dev libgmock-dev
-    iproute2
+    iproute2 g++-mingw-w64-x86-64-posix
 )
 
 missing=()

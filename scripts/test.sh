@@ -6,6 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 
+"$root/scripts/check-windows-sources.sh"
+
 "$root/scripts/build.sh" plain
 ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)"
 

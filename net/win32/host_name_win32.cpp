@@ -3,8 +3,10 @@
 #include <array>
 #include <string>
 
-#include <windows.h>
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <KVLogger>
 #include <boost/locale/encoding_utf.hpp>
@@ -28,12 +30,26 @@ bool isWindows81OrNewer() {
                               mask) != FALSE;
 }
 
+using GetHostNameWFunction = int(WSAAPI*)(PWSTR name, int capacity);
+
+// Looked up at run time so that the program still starts on systems whose ws2_32.dll
+// lacks the wide query.
+GetHostNameWFunction wideHostNameQuery() {
+    const HMODULE winsock = GetModuleHandleW(L"ws2_32.dll");
+    if (winsock == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<GetHostNameWFunction>(
+        reinterpret_cast<void*>(GetProcAddress(winsock, "GetHostNameW")));
+}
+
 } // namespace
 
 std::string hostName() {
-    if (isWindows81OrNewer()) {
+    const GetHostNameWFunction getHostNameW = isWindows81OrNewer() ? wideHostNameQuery() : nullptr;
+    if (getHostNameW != nullptr) {
         std::array<wchar_t, 256> wide{};
-        if (GetHostNameW(wide.data(), static_cast<int>(wide.size())) == 0) {
+        if (getHostNameW(wide.data(), static_cast<int>(wide.size())) == 0) {
             wide.back() = L'\0';
             // An empty wide name is returned as it is.
             return boost::locale::conv::utf_to_utf<char>(std::wstring(wide.data()),
