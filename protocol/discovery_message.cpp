@@ -40,8 +40,7 @@ DiscoveryRequest makeDiscoveryRequest(std::uint32_t version, std::string id, std
 
 std::string serializeDiscoveryRequest(const DiscoveryRequest& request) {
     ptree tree;
-    // push_back keeps the members in this order; put() would not allow repeated keys
-    // but none occur here either way.
+    // The writer emits members in insertion order, which is the order on the wire.
     tree.push_back({"request", ptree(request.messageType)});
     tree.push_back({"version", ptree(std::to_string(request.version))});
     tree.push_back({"id", ptree(request.id)});

@@ -89,8 +89,7 @@ UnicastAddressDescription describeUnicast(const IP_ADAPTER_UNICAST_ADDRESS& unic
 
 std::vector<AdapterDescription> describeAdapters(const IP_ADAPTER_ADDRESSES* first) {
     std::vector<AdapterDescription> adapters;
-    for (const IP_ADAPTER_ADDRESSES* adapter = first; adapter != nullptr;
-         adapter = adapter->Next) {
+    for (const IP_ADAPTER_ADDRESSES* adapter = first; adapter != nullptr; adapter = adapter->Next) {
         AdapterDescription description;
         description.up = adapter->OperStatus == IfOperStatusUp;
         description.loopbackType = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
@@ -109,8 +108,12 @@ std::vector<AdapterDescription> queryAdapters(bool includeIpv6) {
     const auto family = static_cast<ULONG>(includeIpv6 ? AF_UNSPEC : AF_INET);
     std::vector<AdapterDescription> adapters;
     detail::AdapterBufferCalls calls;
-    calls.allocate = [](std::size_t size) { return std::malloc(size); };
-    calls.release = [](void* buffer) { std::free(buffer); };
+    calls.allocate = [](std::size_t size) {
+        return std::malloc(size);
+    };
+    calls.release = [](void* buffer) {
+        std::free(buffer);
+    };
     calls.query = [family](void* buffer, std::uint32_t& size) {
         ULONG length = size;
         const ULONG result =
