@@ -13,13 +13,15 @@
 #include <boost/uuid/uuid_io.hpp>
 
 #include "net/host_name.h"
+#include "net/local_addresses.h"
 #include "protocol/discovery_message.h"
 
 namespace {
 
 void printUsage(std::ostream& out) {
     out << "usage: rbfinder-info [--verbose]\n"
-           "Shows the host name and the discovery request this computer would send.\n";
+           "Shows the host name, the local addresses a discovery search would start from\n"
+           "and the request it would send from each. Sends nothing.\n";
 }
 
 } // namespace
@@ -40,6 +42,19 @@ int main(int argc, char** argv) {
     try {
         const std::string host = velmor::hostName();
         std::cout << "Host name: " << host << '\n';
+
+        // The same call a search makes: every kind, IPv4 only, loopback included.
+        const auto addresses = velmor::enumerateLocalAddresses(
+            velmor::allAddressKinds,
+            velmor::LocalAddressFlags::ignored | velmor::LocalAddressFlags::includeLoopback);
+        std::cout << "Local addresses (kind, address):";
+        if (addresses.empty()) {
+            std::cout << " none";
+        }
+        for (const auto& address : addresses) {
+            std::cout << ' ' << address;
+        }
+        std::cout << '\n';
 
         const std::string id =
             host + "-" + boost::uuids::to_string(boost::uuids::random_generator()());

@@ -45,8 +45,9 @@ std::string toUtf8(const wchar_t* text) {
 class WinsockSession {
 public:
     WinsockSession() {
+        constexpr WORD version2_2 = 0x0202;
         WSADATA data{};
-        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        started = WSAStartup(version2_2, &data) == 0;
     }
     ~WinsockSession() {
         if (started) {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace velmor::testing {
+
+struct NamespaceRun {
+    enum class Status { completed, skipped, failed };
+    Status status = Status::failed;
+    std::string output; // what the body returned; the reason when skipped or failed
+};
+
+// Runs `body` in a forked child that first moves into a new network namespace, which
+// holds only a loopback link, down: nothing the body configures or sends can reach a
+// real interface. The child reports through a pipe and exits without returning into the
+// test framework, so the body must not use test assertions. Skipped when namespaces
+// cannot be created here (no privilege or no kernel support); failed when the body
+// throws, the child dies, or `timeout` passes (the child is then killed).
+NamespaceRun runInNewNetworkNamespace(const std::function<std::string()>& body,
+                                      std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// For bodies: runs a shell command ("ip link set lo up"), throwing std::runtime_error
+// that names it when it does not exit with 0.
+void runCommand(const std::string& command);
+
+// For bodies: waits until link `name` is up and running, which follows "ip link set up"
+// asynchronously; throws std::runtime_error when `timeout` passes.
+void waitForLinkRunning(const std::string& name,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+} // namespace velmor::testing
