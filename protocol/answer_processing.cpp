@@ -7,7 +7,6 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "protocol/newline_repair.h"
-#include "protocol/property_reading.h"
 
 namespace velmor {
 
@@ -81,7 +80,7 @@ void processAnswers(std::forward_list<ReceivedAnswer>& answers, const DiscoveryR
             continue;
         }
         // A message without "request" is no answer: skip it like any other type.
-        const auto type = tree->get_optional<std::string>(memberPath("request"));
+        const auto type = tree->get_optional<std::string>("request");
         if (!type || *type != DiscoveryAnswerType) {
             continue;
         }

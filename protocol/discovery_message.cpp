@@ -96,12 +96,12 @@ DiscoveryRequest readMessageHeader(const ptree& tree) {
 DiscoveryAnswer parseDiscoveryAnswer(const ptree& tree) {
     DiscoveryAnswer answer;
     answer.header = readMessageHeader(tree);
-    if (const auto devices = tree.get_child_optional(memberPath("devices"))) {
+    if (const auto devices = tree.get_child_optional("devices")) {
         for (const auto& child : *devices) {
             answer.devices.push_back(readDeviceInfo(child.second));
         }
     }
-    if (const auto servers = tree.get_child_optional(memberPath("servers"))) {
+    if (const auto servers = tree.get_child_optional("servers")) {
         for (const auto& child : *servers) {
             answer.servers.push_back(readServerInfo(child.second));
         }

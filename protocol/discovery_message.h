@@ -21,9 +21,9 @@ inline constexpr const char* DiscoveryRequestType = "kv-discovery-request";
 inline constexpr const char* DiscoveryAnswerType = "kv-discovery-answer";
 
 // Bits of DiscoveryRequest::flags.
-enum RequestFlag : std::int32_t {
-    Devices = 1, // ask for devices; the request carries "devices"
-    Servers = 2, // ask for servers; the request carries "servers"
+struct RequestFlag {
+    static constexpr std::int32_t Devices = 1; // ask for devices; the request carries "devices"
+    static constexpr std::int32_t Servers = 2; // ask for servers; the request carries "servers"
 };
 
 struct DiscoveryRequest {

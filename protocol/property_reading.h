@@ -10,9 +10,6 @@
 
 namespace velmor {
 
-// The tree path of a member name: names are plain keys, so a '.' in one is no separator.
-boost::property_tree::ptree::path_type memberPath(const std::string& key);
-
 // The member's text as the tree holds it ("" for an object or array, "true", "null" and
 // numbers as written), or `fallback` when the member is missing.
 std::string readText(const boost::property_tree::ptree& tree, const std::string& key,
@@ -23,7 +20,7 @@ std::string readText(const boost::property_tree::ptree& tree, const std::string&
 // "true"/"false" are accepted.
 template <typename T>
 T readValue(const boost::property_tree::ptree& tree, const std::string& key, T fallback) {
-    return tree.get<T>(memberPath(key), fallback);
+    return tree.get<T>(key, fallback);
 }
 
 // The values of all children of the first member `key`, in document order, whatever

@@ -20,7 +20,7 @@ ServerInfo readServerInfo(const boost::property_tree::ptree& tree) {
     server.apiVersion = readValue<std::uint32_t>(tree, "apiVersion", 0);
     server.serverVersion = readText(tree, "serverVersion");
     server.minClientRev = readValue<std::uint32_t>(tree, "minClientRev", 0);
-    if (const auto devices = tree.get_child_optional(memberPath("devices"))) {
+    if (const auto devices = tree.get_child_optional("devices")) {
         server.devices.reserve(devices->size());
         for (const auto& child : *devices) {
             server.devices.push_back(readDeviceInfo(child.second));

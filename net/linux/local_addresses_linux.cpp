@@ -73,12 +73,16 @@ bool sysfsDescribesOwnLinks() {
         }
         ::if_freenameindex(names);
     }
+    // Only link folders have an ifindex; control files such as bonding_masters do not.
     std::map<std::string, unsigned> described;
     std::error_code error;
-    for (const auto& link : std::filesystem::directory_iterator("/sys/class/net", error)) {
-        const std::string index = readSmallFile(link.path().string() + "/ifindex");
-        described.emplace(link.path().filename().string(),
-                          static_cast<unsigned>(std::strtoul(index.c_str(), nullptr, 10)));
+    for (std::filesystem::directory_iterator link("/sys/class/net", error), end;
+         !error && link != end; link.increment(error)) {
+        const std::string index = readSmallFile(link->path().string() + "/ifindex");
+        if (!index.empty()) {
+            described.emplace(link->path().filename().string(),
+                              static_cast<unsigned>(std::strtoul(index.c_str(), nullptr, 10)));
+        }
     }
     return !own.empty() && own == described;
 }

@@ -200,12 +200,6 @@ TEST(Records, ObjectsAndArraysReadAsEmptyTexts) {
     EXPECT_EQ(device(R"({"options":["a","b"]})").options, "");
 }
 
-TEST(Records, MembersWithADotInTheirNameAreNotPaths) {
-    const auto s = server(R"({"uid":"real","u":{"id":"nested"},"type.x":"t"})");
-    EXPECT_EQ(s.uid, "real");
-    EXPECT_EQ(s.type, "");
-}
-
 TEST(Records, IsDataServerIgnoresCaseOnly) {
     ServerInfo s;
     for (const char* type : {"dataserver", "DataServer", "DATASERVER"}) {
