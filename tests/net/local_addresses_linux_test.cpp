@@ -41,19 +41,9 @@ std::vector<LocalAddress> parse(const std::string& text) {
     return addresses;
 }
 
-// The body's output, or nothing when the namespace could not be made (the caller
-// then skips) or the body failed (then also a test failure).
 std::optional<std::string> runInNamespace(const std::function<std::string()>& body,
                                           std::string& skipReason) {
-    const auto run = testing::runInNewNetworkNamespace(body);
-    if (run.status == testing::NamespaceRun::Status::skipped) {
-        skipReason = run.output;
-        return std::nullopt;
-    }
-    EXPECT_EQ(run.status, testing::NamespaceRun::Status::completed) << run.output;
-    return run.status == testing::NamespaceRun::Status::completed
-               ? std::optional<std::string>(run.output)
-               : std::nullopt;
+    return testing::outputInNewNetworkNamespace(body, skipReason);
 }
 
 const std::vector<std::string> vethPair = {"ip link add v0 type veth peer name v1"};

@@ -2,6 +2,27 @@
 
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+namespace velmor::testing {
+
+std::optional<std::string> outputInNewNetworkNamespace(const std::function<std::string()>& body,
+                                                       std::string& skipReason,
+                                                       std::chrono::milliseconds timeout) {
+    const NamespaceRun run = runInNewNetworkNamespace(body, timeout);
+    if (run.status == NamespaceRun::Status::skipped) {
+        skipReason = run.output;
+        return std::nullopt;
+    }
+    EXPECT_EQ(run.status, NamespaceRun::Status::completed) << run.output;
+    if (run.status != NamespaceRun::Status::completed) {
+        return std::nullopt;
+    }
+    return run.output;
+}
+
+} // namespace velmor::testing
+
 #if defined(__linux__)
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmor::testing {
@@ -20,6 +21,13 @@ struct NamespaceRun {
 // throws, the child dies, or `timeout` passes (the child is then killed).
 NamespaceRun runInNewNetworkNamespace(const std::function<std::string()>& body,
                                       std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// For tests: runs `body` as above and gives its output; gives nothing when the namespace
+// could not be made (`skipReason` then says why, and the caller should GTEST_SKIP) or the
+// body failed (recorded as a test failure here).
+std::optional<std::string>
+outputInNewNetworkNamespace(const std::function<std::string()>& body, std::string& skipReason,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // For bodies: runs a shell command ("ip link set lo up"), throwing std::runtime_error
 // that names it when it does not exit with 0.

@@ -1,0 +1,32 @@
+#include "discovery/answer_budget.h"
+
+#include <utility>
+
+namespace velmor {
+
+AnswerBudget::AnswerBudget(std::size_t relaxedBytes, std::size_t hardBytes)
+    : relaxedLimit(relaxedBytes), hardLimit(hardBytes) {}
+
+void AnswerBudget::reset(std::string id) {
+    requestId = std::move(id);
+    charged = 0;
+    stored = 0;
+    dropped = 0;
+}
+
+bool AnswerBudget::admit(std::string_view payload, std::string_view sender) {
+    const std::size_t cost = payload.size() + sender.size() + entryOverhead;
+    const bool fits = cost <= hardLimit && charged <= hardLimit - cost;
+    // An empty id would match everything; past the relaxed limit it lets nothing by.
+    const bool relevant = charged + cost <= relaxedLimit ||
+                          (!requestId.empty() && payload.find(requestId) != std::string_view::npos);
+    if (!fits || !relevant) {
+        ++dropped;
+        return false;
+    }
+    charged += cost;
+    ++stored;
+    return true;
+}
+
+} // namespace velmor

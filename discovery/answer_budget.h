@@ -1,0 +1,48 @@
+// The bound on what one discovery socket stores during a search.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace velmor {
+
+// Decides which received datagrams a discovery socket keeps. Answers are stored as raw
+// text and parsed only after the search, so without a bound a flood of datagrams would
+// grow memory for the whole search and leave seconds of parsing behind it. Below
+// `relaxedBytes` every datagram is kept, which is where a real search always stays.
+// Above it only datagrams that carry the request id's text are kept, so junk cannot
+// crowd out a real answer that arrives later; nothing is kept beyond `hardBytes`.
+class AnswerBudget {
+public:
+    static constexpr std::size_t defaultRelaxedBytes = std::size_t{1} << 20;
+    static constexpr std::size_t defaultHardBytes = std::size_t{4} << 20;
+    // Charged per stored datagram on top of its bytes: the list node and two strings,
+    // so that a flood of one-byte datagrams is bounded as well.
+    static constexpr std::size_t entryOverhead = 128;
+
+    explicit AnswerBudget(std::size_t relaxedBytes = defaultRelaxedBytes,
+                          std::size_t hardBytes = defaultHardBytes);
+
+    // Starts a new search: nothing charged or dropped, and `requestId` is the text that
+    // lets a datagram past the relaxed limit.
+    void reset(std::string requestId);
+
+    // Whether a datagram of `payload` from `sender` is to be stored; charges it if so and
+    // counts it as dropped if not.
+    bool admit(std::string_view payload, std::string_view sender);
+
+    std::size_t chargedBytes() const { return charged; }
+    std::size_t storedCount() const { return stored; }
+    std::size_t droppedCount() const { return dropped; }
+
+private:
+    std::size_t relaxedLimit;
+    std::size_t hardLimit;
+    std::string requestId;
+    std::size_t charged = 0;
+    std::size_t stored = 0;
+    std::size_t dropped = 0;
+};
+
+} // namespace velmor

@@ -1,0 +1,224 @@
+#include "discovery/multicast_discovery.h"
+
+#include <algorithm>
+#include <chrono>
+#include <forward_list>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include <boost/asio/steady_timer.hpp>
+#include <boost/uuid/uuid_io.hpp>
+
+#include <KVLogger>
+
+#include "discovery/multicast_discovery_interface.h"
+#include "net/host_name.h"
+#include "net/local_addresses.h"
+#include "protocol/answer_processing.h"
+#include "protocol/discovery_message.h"
+
+namespace velmor {
+
+const std::vector<std::uint16_t> discoveryPorts{8017, 8018};
+
+namespace {
+
+namespace asio = boost::asio;
+using logging::LogMessage;
+using Milliseconds = std::chrono::milliseconds;
+
+// Local addresses in IPv4 only, the loopback address included, no host-name entries.
+constexpr std::uint32_t searchAddressFlags =
+    LocalAddressFlags::ignored | LocalAddressFlags::includeLoopback;
+constexpr std::int64_t settlingSleepMs = 200;
+constexpr std::int64_t idleSleepMs = 100;
+
+void sleepMilliseconds(std::int64_t milliseconds) {
+    if (milliseconds > 0) {
+        std::this_thread::sleep_for(Milliseconds(milliseconds));
+    }
+}
+
+// `timeoutMs` less the settling sleep as a timer duration, saturating instead of
+// overflowing; the timer saturates the sum with the current time in turn.
+asio::steady_timer::duration deadlineAfterSettling(std::int64_t timeoutMs) {
+    using Duration = asio::steady_timer::duration;
+    constexpr auto int64Min = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t milliseconds =
+        timeoutMs < int64Min + settlingSleepMs ? int64Min : timeoutMs - settlingSleepMs;
+    constexpr auto largest = std::chrono::duration_cast<Milliseconds>(Duration::max()).count();
+    constexpr auto smallest = std::chrono::duration_cast<Milliseconds>(Duration::min()).count();
+    if (milliseconds >= largest) {
+        return Duration::max();
+    }
+    if (milliseconds <= smallest) {
+        return Duration::min();
+    }
+    return std::chrono::duration_cast<Duration>(Milliseconds(milliseconds));
+}
+
+asio::ip::address parseLocalAddress(const std::string& text) {
+    boost::system::error_code notIpv6;
+    const asio::ip::address_v6 ipv6 = asio::ip::make_address_v6(text, notIpv6);
+    if (!notIpv6) {
+        return ipv6;
+    }
+    return asio::ip::make_address_v4(text);
+}
+
+std::vector<LocalAddress> onlyListed(std::vector<LocalAddress> addresses,
+                                     const std::vector<std::string>& wanted) {
+    if (wanted.empty()) {
+        return addresses;
+    }
+    std::erase_if(addresses, [&wanted](const LocalAddress& local) {
+        return std::find(wanted.begin(), wanted.end(), local.address) == wanted.end();
+    });
+    return addresses;
+}
+
+} // namespace
+
+MulticastDiscovery::MulticastDiscovery(std::int32_t kinds,
+                                       const std::vector<std::uint16_t>* portList,
+                                       std::uint64_t hops)
+    : ioContext(), addressKinds(kinds), ports(portList), timedOut(false), deviceList(),
+      serverList(), localHostName(hostName()), randomSource(), multicastHops(hops) {}
+
+void MulticastDiscovery::run() {
+    run(RequestFlag::Servers, 2000);
+}
+
+void MulticastDiscovery::run(std::int32_t requestFlags, std::int64_t timeoutMs) {
+    const std::vector<std::string> deviceNames;
+    const std::vector<std::string> serverNames;
+    discover(requestFlags, deviceNames, serverNames, timeoutMs);
+}
+
+std::string MulticastDiscovery::makeRequestId() {
+    return localHostName + "-" + boost::uuids::to_string(randomSource());
+}
+
+std::size_t MulticastDiscovery::pollReady() {
+    std::size_t handled = 0;
+    while (!timedOut && ioContext.poll_one() > 0) {
+        ++handled;
+    }
+    return handled;
+}
+
+void MulticastDiscovery::idle(std::int64_t milliseconds) {
+    if (searchTuning.fast) {
+        ioContext.restart();
+        ioContext.run_one_for(Milliseconds(milliseconds));
+    } else {
+        sleepMilliseconds(milliseconds);
+    }
+}
+
+void MulticastDiscovery::discover(std::int32_t requestFlags,
+                                  const std::vector<std::string>& deviceNames,
+                                  const std::vector<std::string>& serverNames,
+                                  std::int64_t timeoutMs) {
+    const std::vector<LocalAddress> localAddresses = onlyListed(
+        enumerateLocalAddresses(static_cast<std::uint32_t>(addressKinds), searchAddressFlags),
+        searchTuning.localAddresses);
+    if (localAddresses.empty()) {
+        LogMessage(logging::debug) << "No local adresses to discover on";
+        return;
+    }
+
+    searchStatistics = SearchStatistics{};
+    searchStatistics.requestId = makeRequestId();
+    stopRequested = false;
+    const DiscoveryRequest request =
+        makeDiscoveryRequest(DiscoveryProtocolVersion, searchStatistics.requestId, requestFlags,
+                             deviceNames, serverNames);
+
+    // Parses one stored answer on its own to see whether the caller has what it waits for.
+    const auto checkEarlyStop = [this, &request](const ReceivedAnswer& answer) {
+        std::forward_list<ReceivedAnswer> single{answer};
+        std::list<DeviceInfo> answerDevices;
+        std::list<ServerInfo> answerServers;
+        velmor::processAnswers(single, request, answerDevices, answerServers);
+        if (!answerServers.empty() && searchTuning.stopWhen(answerServers)) {
+            stopRequested = true;
+        }
+    };
+
+    std::vector<std::shared_ptr<MulticastDiscoveryInterface>> sockets;
+    for (const LocalAddress& local : localAddresses) {
+        const asio::ip::address address = parseLocalAddress(local.address);
+        for (const std::uint16_t port : *ports) {
+            auto socket = std::make_shared<MulticastDiscoveryInterface>(ioContext, address,
+                                                                        multicastHops, &request);
+            socket->open();
+            if (!socket->isOpen()) {
+                LogMessage(logging::debug)
+                    << "Discovery interface " << address.to_string() << " not connected";
+                continue;
+            }
+            if (searchTuning.stopWhen) {
+                socket->setAnswerObserver(checkEarlyStop);
+            }
+            socket->send(port);
+            sockets.push_back(std::move(socket));
+        }
+    }
+    searchStatistics.sockets = sockets.size();
+
+    if (!searchTuning.fast) {
+        sleepMilliseconds(settlingSleepMs);
+    }
+
+    timedOut = false;
+    asio::steady_timer deadline(ioContext);
+    deadline.expires_after(deadlineAfterSettling(timeoutMs));
+    deadline.async_wait([this](const boost::system::error_code&) { timedOut = true; });
+
+    while (!timedOut && !stopRequested) {
+        ioContext.restart();
+        if (searchTuning.fast) {
+            ioContext.run_one_for(Milliseconds(idleSleepMs));
+        } else if (pollReady() == 0) {
+            sleepMilliseconds(idleSleepMs);
+        }
+    }
+
+    if (!timedOut) {
+        deadline.cancel();
+    }
+    for (const auto& socket : sockets) {
+        socket->close();
+    }
+    const auto stillHeld = [](const auto& socket) {
+        return socket.use_count() != 1;
+    };
+    while (std::any_of(sockets.begin(), sockets.end(), stillHeld)) {
+        ioContext.restart();
+        if (ioContext.poll() == 0) {
+            idle(idleSleepMs);
+        }
+    }
+
+    std::list<DeviceInfo> mergedDevices;
+    std::list<ServerInfo> mergedServers;
+    for (const auto& socket : sockets) {
+        searchStatistics.storedAnswers += socket->budget().storedCount();
+        searchStatistics.droppedAnswers += socket->budget().droppedCount();
+        socket->processAnswers();
+        std::list<DeviceInfo> socketDevices = socket->devices();
+        std::list<ServerInfo> socketServers = socket->servers();
+        // Loopback answers come first: the block of the socket made last leads.
+        const bool front = socket->isLoopback();
+        mergedDevices.splice(front ? mergedDevices.begin() : mergedDevices.end(), socketDevices);
+        mergedServers.splice(front ? mergedServers.begin() : mergedServers.end(), socketServers);
+    }
+    searchStatistics.stoppedEarly = stopRequested;
+    deviceList = std::move(mergedDevices);
+    serverList = std::move(mergedServers);
+}
+
+} // namespace velmor

@@ -1,0 +1,89 @@
+// One discovery search over every local address and destination port.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/uuid/random_generator.hpp>
+
+#include "protocol/device_info.h"
+#include "protocol/server_info.h"
+
+namespace velmor {
+
+// The destination ports of every search, in the order the requests are sent.
+extern const std::vector<std::uint16_t> discoveryPorts;
+
+// Optional behaviour for callers other than the window. The defaults give the window's
+// search, unchanged.
+struct SearchTuning {
+    // Skips the settling sleep and waits on completions instead of polling and sleeping,
+    // so an answer is handled as soon as it arrives.
+    bool fast = false;
+    // Called with the server records of each answer to this search as it is stored;
+    // returning true ends the search early (the records stored so far are kept).
+    std::function<bool(const std::list<ServerInfo>&)> stopWhen;
+    // When not empty, only the local addresses whose text is listed here are used.
+    std::vector<std::string> localAddresses;
+};
+
+// Counters of the last search, for diagnostics and benchmarks.
+struct SearchStatistics {
+    std::string requestId;
+    std::size_t sockets = 0;        // opened and sent from
+    std::size_t storedAnswers = 0;  // datagrams kept for parsing
+    std::size_t droppedAnswers = 0; // datagrams turned away by the storage bound
+    bool stoppedEarly = false;
+};
+
+class MulticastDiscovery {
+public:
+    // `ports` is not owned and must outlive the object. Raises what hostName() raises,
+    // and boost::uuids::entropy_error when no random source can be opened.
+    MulticastDiscovery(std::int32_t addressKinds, const std::vector<std::uint16_t>* ports,
+                       std::uint64_t multicastHops);
+    MulticastDiscovery(const MulticastDiscovery&) = delete;
+    MulticastDiscovery& operator=(const MulticastDiscovery&) = delete;
+
+    // A 2000 ms search for servers only.
+    void run();
+    void run(std::int32_t requestFlags, std::int64_t timeoutMs);
+    void discover(std::int32_t requestFlags, const std::vector<std::string>& deviceList,
+                  const std::vector<std::string>& serverList, std::int64_t timeoutMs);
+
+    // The host name, "-" and a new random UUID.
+    std::string makeRequestId();
+
+    const std::list<ServerInfo>& servers() const { return serverList; }
+    const std::list<DeviceInfo>& devices() const { return deviceList; }
+
+    void setTuning(SearchTuning tuning) { searchTuning = std::move(tuning); }
+    const SearchStatistics& statistics() const { return searchStatistics; }
+
+private:
+    // Runs every ready handler, stopping early once the deadline handler has run so that
+    // a steady stream of datagrams cannot hold the search past its end.
+    std::size_t pollReady();
+    // Waits up to `milliseconds` for one handler in fast mode, otherwise sleeps.
+    void idle(std::int64_t milliseconds);
+
+    boost::asio::io_context ioContext;
+    std::int32_t addressKinds;
+    const std::vector<std::uint16_t>* ports;
+    bool timedOut = false;
+    std::list<DeviceInfo> deviceList;
+    std::list<ServerInfo> serverList;
+    std::string localHostName;
+    boost::uuids::random_generator randomSource;
+    std::uint64_t multicastHops;
+    SearchTuning searchTuning;
+    SearchStatistics searchStatistics;
+    bool stopRequested = false;
+};
+
+} // namespace velmor

@@ -1,0 +1,222 @@
+// One discovery socket against a responder made of a plain UDP socket, each case in a
+// network namespace of its own with only the loopback link up.
+#if defined(__linux__)
+
+#include "discovery/multicast_discovery_interface.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <boost/asio/ip/address.hpp>
+#include <gtest/gtest.h>
+
+#include "support/log_capture.h"
+#include "support/netns.h"
+
+namespace velmor {
+namespace {
+
+namespace asio = boost::asio;
+using testing::runCommand;
+
+const std::string requestId = "testhost-6f1c7a55-0c4e-4d7b-9b43-0d1c2a7e5b10";
+
+// A plain UDP socket on 127.0.0.1 that plays the data server.
+class Responder {
+public:
+    explicit Responder(std::uint16_t port) : fd(::socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("responder: cannot bind");
+        }
+    }
+    ~Responder() { ::close(fd); }
+    Responder(const Responder&) = delete;
+    Responder& operator=(const Responder&) = delete;
+
+    // The next datagram; remembers its source as the client.
+    std::string receive() {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 2000) != 1) {
+            throw std::runtime_error("responder: nothing received");
+        }
+        std::string text(65536, '\0');
+        socklen_t length = sizeof client;
+        const ssize_t n = ::recvfrom(fd, text.data(), text.size(), 0,
+                                     reinterpret_cast<sockaddr*>(&client), &length);
+        text.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        return text;
+    }
+
+    void answer(const std::string& payload) {
+        if (::sendto(fd, payload.data(), payload.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&client), sizeof client) < 0) {
+            throw std::runtime_error("responder: send failed");
+        }
+    }
+
+private:
+    int fd;
+    sockaddr_in client{};
+};
+
+// A valid answer to the test request from a server with `uid`, padded with white space
+// to `size` bytes when that is larger.
+std::string answerFrom(const std::string& uid, std::size_t size = 0) {
+    std::string text = R"({"request":"kv-discovery-answer","version":"3","id":")" + requestId +
+                       R"(","servers":[{"uid":")" + uid + R"(","type":"dataserver"}])";
+    if (text.size() + 1 < size) {
+        text.append(size - text.size() - 1, ' ');
+    }
+    return text + "}";
+}
+
+struct Search {
+    asio::io_context io;
+    DiscoveryRequest request =
+        makeDiscoveryRequest(DiscoveryProtocolVersion, requestId, RequestFlag::Servers, {}, {});
+    std::shared_ptr<MulticastDiscoveryInterface> socket;
+
+    explicit Search(const std::string& localAddress)
+        : socket(std::make_shared<MulticastDiscoveryInterface>(
+              io, asio::ip::make_address(localAddress), 1, &request)) {}
+
+    void pollFor(std::chrono::milliseconds duration) {
+        const auto end = std::chrono::steady_clock::now() + duration;
+        while (std::chrono::steady_clock::now() < end) {
+            io.restart();
+            if (io.poll() == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+    }
+
+    // Closes and drains the socket as the search does, then gives "uid@sender" of every
+    // server taken from the stored answers, in list order.
+    std::string finish() {
+        socket->close();
+        while (socket.use_count() != 1) {
+            io.restart();
+            io.poll();
+        }
+        socket->processAnswers();
+        std::string text;
+        for (const ServerInfo& server : socket->servers()) {
+            text += server.uid + "@" + (server.addresses.empty() ? "" : server.addresses[0]) + " ";
+        }
+        return text;
+    }
+};
+
+std::string expectOutput(const std::function<std::string()>& body) {
+    std::string skipReason;
+    const auto output = testing::outputInNewNetworkNamespace(body, skipReason);
+    if (!skipReason.empty()) {
+        return "skipped: " + skipReason;
+    }
+    return output.value_or("failed");
+}
+
+#define SKIP_IF_NO_NAMESPACE(output)                                                               \
+    if ((output).rfind("skipped: ", 0) == 0) {                                                     \
+        GTEST_SKIP() << (output);                                                                  \
+    }
+
+TEST(DiscoverySocket, LoopbackSendsTo127AndStoresNewestFirstPastStrayDatagrams) {
+    const std::string output = expectOutput([] {
+        runCommand("ip link set lo up");
+        Responder responder(8017);
+        Search search("127.0.0.1");
+        search.socket->open();
+        search.socket->send(8017);
+        const std::string request = responder.receive();
+        responder.answer(answerFrom("A"));
+        responder.answer("not json");
+        responder.answer("");
+        responder.answer(answerFrom("B"));
+        search.pollFor(std::chrono::milliseconds(100));
+        const bool exact = request == serializeDiscoveryRequest(search.request);
+        return std::string(exact ? "request exact; " : "request differs; ") + search.finish();
+    });
+    SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "request exact; B@127.0.0.1 A@127.0.0.1 ");
+}
+
+TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
+    const std::string output = expectOutput([] {
+        runCommand("ip link set lo up");
+        Responder responder(8018);
+        Search search("127.0.0.1");
+        search.socket->open();
+        search.socket->send(8018);
+        responder.receive();
+        responder.answer(answerFrom("exact", 4096));
+        responder.answer(answerFrom("cut", 4097));
+        search.pollFor(std::chrono::milliseconds(100));
+        return search.finish();
+    });
+    SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "exact@127.0.0.1 ");
+}
+
+TEST(DiscoverySocket, BindFailureIsLoggedAndLeavesTheSocketClosed) {
+    const std::string output = expectOutput([] {
+        runCommand("ip link set lo up");
+        testing::LogCapture log;
+        Search search("192.0.2.99"); // not an address of this namespace
+        search.socket->open();
+        std::string text = search.socket->isOpen() ? "open" : "closed";
+        for (const std::string& line : log.lines()) {
+            text += "\n" + line;
+        }
+        return text;
+    });
+    SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "closed\n[error] Failed to bind socket for discovery on interface "
+                      "192.0.2.99:0: bind: Cannot assign requested address");
+}
+
+TEST(DiscoverySocket, FloodIsBoundedAndALaterAnswerStillCounts) {
+    const std::string output = expectOutput([] {
+        runCommand("ip link set lo up");
+        Responder responder(8017);
+        Search search("127.0.0.1");
+        search.socket->open();
+        search.socket->send(8017);
+        responder.receive();
+        const std::string junk = "{" + std::string(4000, 'x');
+        // 16 MB of junk in batches that fit the kernel buffer, each batch drained.
+        for (int batch = 0; batch < 40; ++batch) {
+            for (int i = 0; i < 100; ++i) {
+                responder.answer(junk);
+            }
+            search.pollFor(std::chrono::milliseconds(5));
+        }
+        responder.answer(answerFrom("late"));
+        search.pollFor(std::chrono::milliseconds(50));
+        const AnswerBudget& budget = search.socket->budget();
+        const bool bounded = budget.chargedBytes() <= AnswerBudget::defaultHardBytes;
+        const bool dropped = budget.droppedCount() > 0;
+        return std::string(bounded ? "bounded " : "unbounded ") +
+               (dropped ? "dropped " : "none dropped ") + search.finish();
+    });
+    SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "bounded dropped late@127.0.0.1 ");
+}
+
+} // namespace
+} // namespace velmor
+
+#endif
