@@ -41,13 +41,13 @@ void sleepMilliseconds(std::int64_t milliseconds) {
     }
 }
 
-// `timeoutMs` less the settling sleep as a timer duration, saturating instead of
+// `timeoutMs` less `alreadyWaitedMs` as a timer duration, saturating instead of
 // overflowing; the timer saturates the sum with the current time in turn.
-asio::steady_timer::duration deadlineAfterSettling(std::int64_t timeoutMs) {
+asio::steady_timer::duration remainingTime(std::int64_t timeoutMs, std::int64_t alreadyWaitedMs) {
     using Duration = asio::steady_timer::duration;
     constexpr auto int64Min = std::numeric_limits<std::int64_t>::min();
     const std::int64_t milliseconds =
-        timeoutMs < int64Min + settlingSleepMs ? int64Min : timeoutMs - settlingSleepMs;
+        timeoutMs < int64Min + alreadyWaitedMs ? int64Min : timeoutMs - alreadyWaitedMs;
     constexpr auto largest = std::chrono::duration_cast<Milliseconds>(Duration::max()).count();
     constexpr auto smallest = std::chrono::duration_cast<Milliseconds>(Duration::min()).count();
     if (milliseconds >= largest) {
@@ -169,13 +169,13 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     }
     searchStatistics.sockets = sockets.size();
 
-    if (!searchTuning.fast) {
-        sleepMilliseconds(settlingSleepMs);
-    }
+    // A fast search skips the settling sleep and so waits the whole time on completions.
+    const std::int64_t settledMs = searchTuning.fast ? 0 : settlingSleepMs;
+    sleepMilliseconds(settledMs);
 
     timedOut = false;
     asio::steady_timer deadline(ioContext);
-    deadline.expires_after(deadlineAfterSettling(timeoutMs));
+    deadline.expires_after(remainingTime(timeoutMs, settledMs));
     deadline.async_wait([this](const boost::system::error_code&) { timedOut = true; });
 
     while (!timedOut && !stopRequested) {

@@ -16,7 +16,8 @@ trap 'rm -rf "$headers"' EXIT
 ln -s /usr/include/boost "$headers/boost"
 
 cd "$root"
-mapfile -t sources < <(ls kvThread/src/main/cpp/*.cpp protocol/*.cpp net/*.cpp net/win32/*.cpp)
+mapfile -t sources < <(ls kvThread/src/main/cpp/*.cpp protocol/*.cpp net/*.cpp net/win32/*.cpp \
+    discovery/*.cpp)
 for source in "${sources[@]}"; do
     "$compiler" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
         -Wsign-conversion -Wold-style-cast -Werror -DBOOST_BIND_GLOBAL_PLACEHOLDERS \
