@@ -17,11 +17,11 @@ ln -s /usr/include/boost "$headers/boost"
 
 cd "$root"
 mapfile -t sources < <(ls kvThread/src/main/cpp/*.cpp protocol/*.cpp net/*.cpp net/win32/*.cpp \
-    discovery/*.cpp)
+    discovery/*.cpp app/*.cpp cli/*.cpp)
 for source in "${sources[@]}"; do
     "$compiler" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
         -Wsign-conversion -Wold-style-cast -Werror -DBOOST_BIND_GLOBAL_PLACEHOLDERS \
-        -DWIN32_LEAN_AND_MEAN -DNOMINMAX -isystem "$headers" -I. \
+        -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DRBFIND_VERSION=\"check\" -isystem "$headers" -I. \
         -IkvThread/src/main/include "$source"
 done
 echo "check-windows-sources: ${#sources[@]} files compile for Windows"

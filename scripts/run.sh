@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the finder. Until the windows exist this is
-# rbfinder-info, which shows the host name, the local addresses a search would start
-# from and the request it would send, without sending anything.
+# Installs what is missing, builds, and runs the finder on the command line (the windows
+# are not built yet): one search of the machine's networks, arguments passed to rbfind.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" plain
-exec "$root/build/cli/rbfinder-info" "$@"
+exec "$root/build/cli/rbfind" "$@"

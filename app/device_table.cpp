@@ -1,0 +1,74 @@
+#include "app/device_table.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace velmor {
+
+std::string deviceAddedLine(const std::string& serial) {
+    return "device " + serial + " added";
+}
+
+std::string deviceRemovedLine(const std::string& serial) {
+    return "device to be removed: " + serial;
+}
+
+DeviceTableChanges DeviceTable::synchronise(const std::vector<DeviceInfo>& selected) {
+    clearSeen();
+    DeviceTableChanges changes;
+    changes.added = markSelected(selected);
+    changes.removed = removeUnseen();
+    return changes;
+}
+
+void DeviceTable::clearSeen() {
+    for (DeviceEntry& entry : table) {
+        entry.seen = false;
+    }
+}
+
+std::vector<DeviceEntry> DeviceTable::markSelected(const std::vector<DeviceInfo>& selected) {
+    std::vector<DeviceEntry> added;
+    for (const DeviceInfo& device : selected) {
+        const auto found =
+            std::find_if(table.begin(), table.end(), [&device](const DeviceEntry& entry) {
+                return entry.serial == device.serial;
+            });
+        if (found != table.end()) {
+            found->seen = true;
+            continue;
+        }
+        DeviceEntry entry{true, true, nextId, device.type, device.serial, device.address};
+        // Wraps instead of overflowing; ids repeat only after 2^32 new devices.
+        nextId = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId) + 1U);
+        table.push_back(entry);
+        added.push_back(std::move(entry));
+    }
+    return added;
+}
+
+std::vector<DeviceEntry> DeviceTable::removeUnseen() {
+    const auto firstUnseen = std::stable_partition(
+        table.begin(), table.end(), [](const DeviceEntry& entry) { return entry.seen; });
+    std::vector<DeviceEntry> removed(std::make_move_iterator(firstUnseen),
+                                     std::make_move_iterator(table.end()));
+    table.erase(firstUnseen, table.end());
+    return removed;
+}
+
+void DeviceTable::markListed(std::int32_t id) {
+    for (DeviceEntry& entry : table) {
+        if (entry.id == id) {
+            entry.isNew = false;
+            return;
+        }
+    }
+}
+
+const DeviceEntry* DeviceTable::findById(std::int32_t id) const {
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [id](const DeviceEntry& entry) { return entry.id == id; });
+    return found == table.end() ? nullptr : &*found;
+}
+
+} // namespace velmor

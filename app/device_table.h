@@ -1,0 +1,62 @@
+// The table of listed devices and how one search brings it up to date, without the list
+// box: the window adds and removes its rows around these steps, rbfind --watch prints
+// the changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/device_info.h"
+
+namespace velmor {
+
+struct DeviceEntry {
+    bool seen = false;
+    bool isNew = true; // no list row yet
+    std::int32_t id = 0;
+    std::string type;
+    std::string serial;
+    std::string address;
+
+    friend bool operator==(const DeviceEntry&, const DeviceEntry&) = default;
+};
+
+// What one pass changed, each in table order.
+struct DeviceTableChanges {
+    std::vector<DeviceEntry> added;
+    std::vector<DeviceEntry> removed;
+};
+
+// The log lines of a change, without line end.
+std::string deviceAddedLine(const std::string& serial);   // "device SERIAL added"
+std::string deviceRemovedLine(const std::string& serial); // "device to be removed: SERIAL"
+
+class DeviceTable {
+public:
+    // A whole pass without list rows: clearSeen(), markSelected(), removeUnseen().
+    DeviceTableChanges synchronise(const std::vector<DeviceInfo>& selected);
+
+    // The steps of a pass, for a caller that keeps list rows in between.
+    void clearSeen();
+    // Marks the entry of every selected serial (first equal serial, case counts) as seen
+    // and appends an entry for each serial not in the table, with the next id. An entry
+    // found again keeps the type and address it was created with. Returns the new ones.
+    std::vector<DeviceEntry> markSelected(const std::vector<DeviceInfo>& selected);
+    // Removes the entries not seen, keeping the order of the rest; returns them.
+    std::vector<DeviceEntry> removeUnseen();
+
+    // The list row of entry `id` was added.
+    void markListed(std::int32_t id);
+
+    const std::vector<DeviceEntry>& entries() const { return table; }
+    // The first entry with `id`, or null.
+    const DeviceEntry* findById(std::int32_t id) const;
+    std::int32_t nextDeviceId() const { return nextId; }
+
+private:
+    std::vector<DeviceEntry> table;
+    std::int32_t nextId = 0;
+};
+
+} // namespace velmor

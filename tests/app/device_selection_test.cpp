@@ -1,0 +1,136 @@
+#include <list>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/device_selection.h"
+
+namespace velmor {
+namespace {
+
+DeviceInfo device(std::string serial, std::string type = "RBLK", std::string address = "") {
+    DeviceInfo d;
+    d.serial = std::move(serial);
+    d.type = std::move(type);
+    d.address = std::move(address);
+    return d;
+}
+
+ServerInfo server(std::string uid, std::vector<DeviceInfo> devices, std::string type = "dataserver",
+                  std::vector<std::string> addresses = {"10.0.0.5"}) {
+    ServerInfo s;
+    s.uid = std::move(uid);
+    s.type = std::move(type);
+    s.addresses = std::move(addresses);
+    s.devices = std::move(devices);
+    return s;
+}
+
+// "serial@address" of each selected device, in selection order.
+std::vector<std::string> summary(const std::vector<DeviceInfo>& devices) {
+    std::vector<std::string> out;
+    for (const auto& d : devices) {
+        out.push_back(d.serial + "@" + d.address);
+    }
+    return out;
+}
+
+struct SelectionCase {
+    std::string name;
+    std::list<ServerInfo> servers;
+    std::vector<std::string> window; // selected by the window's filter
+    std::vector<std::string> all;    // selected with --all
+};
+
+void PrintTo(const SelectionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Selection : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(Selection, SelectsAsTheWindowAndAsAll) {
+    const SelectionCase& c = GetParam();
+    const auto window = selectDevices(c.servers, SelectionMode::window);
+    EXPECT_EQ(summary(window), c.window);
+    EXPECT_EQ(anyDeviceSelected(c.servers, SelectionMode::window), !c.window.empty());
+    const auto all = selectDevices(c.servers, SelectionMode::all);
+    EXPECT_EQ(summary(all), c.all);
+    EXPECT_EQ(anyDeviceSelected(c.servers, SelectionMode::all), !c.all.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Selection,
+    ::testing::Values(
+        SelectionCase{
+            "ServerTypeInAnyCase",
+            {server("", {device("A")}, "DataServer"), server("", {device("B")}, "DATASERVER")},
+            {"A@10.0.0.5", "B@10.0.0.5"},
+            {"A@10.0.0.5", "B@10.0.0.5"}},
+        SelectionCase{"OtherServerTypesIgnored",
+                      {server("", {device("A")}, "data server"),
+                       server("", {device("B")}, "dataserver2"), server("", {device("C")}, "")},
+                      {},
+                      {"A@10.0.0.5", "B@10.0.0.5", "C@10.0.0.5"}},
+        SelectionCase{"NoUidOneDeviceWhateverItsSerial",
+                      {server("", {device("anything")})},
+                      {"anything@10.0.0.5"},
+                      {"anything@10.0.0.5"}},
+        SelectionCase{"NoUidTwoDevicesOnlyTheEmptySerial",
+                      {server("", {device("A"), device(""), device("B")})},
+                      {"@10.0.0.5"},
+                      {"A@10.0.0.5", "@10.0.0.5", "B@10.0.0.5"}},
+        SelectionCase{"UidContainsSerialIgnoringCase",
+                      {server("dataserver-rb0001", {device("RB0001"), device("RB0002")}),
+                       server("LAB-RB7", {device("rb7"), device("")})},
+                      {"RB0001@10.0.0.5", "rb7@10.0.0.5", "@10.0.0.5"},
+                      {"RB0001@10.0.0.5", "RB0002@10.0.0.5", "rb7@10.0.0.5", "@10.0.0.5"}},
+        SelectionCase{"UidButNoDeviceClaimedWithOneDevice",
+                      {server("other", {device("RB1")})},
+                      {},
+                      {"RB1@10.0.0.5"}},
+        SelectionCase{"OnlyTheRbFamily",
+                      {server("s1 s2 s3 s4 s5 s6",
+                              {device("s1", "QD4"), device("s2", "SIMDEV-RB"), device("s3", "rblk"),
+                               device("s4", "RB"), device("s5", " RBLK"), device("s6", "")})},
+                      {"s4@10.0.0.5"},
+                      {"s1@10.0.0.5", "s2@10.0.0.5", "s3@10.0.0.5", "s4@10.0.0.5", "s5@10.0.0.5",
+                       "s6@10.0.0.5"}},
+        SelectionCase{"AddressIsTheServersFirstNotTheDevicesOwn",
+                      {server("", {device("A", "RBLK", "192.168.9.9")}, "dataserver",
+                              {"10.1.1.1", "10.2.2.2"}),
+                       server("", {device("B", "RBLK", "192.168.9.9")}, "dataserver", {})},
+                      {"A@10.1.1.1", "B@"},
+                      {"A@10.1.1.1", "B@"}},
+        SelectionCase{"RepeatsKeptInServerOrder",
+                      {server("", {device("A")}, "dataserver", {"127.0.0.1"}),
+                       server("", {device("A")}, "dataserver", {"10.0.0.9"})},
+                      {"A@127.0.0.1", "A@10.0.0.9"},
+                      {"A@127.0.0.1", "A@10.0.0.9"}},
+        SelectionCase{"NoServers", {}, {}, {}}),
+    [](const auto& param) { return param.param.name; });
+
+TEST(UniqueBySerial, FirstOccurrenceWinsAndCaseCounts) {
+    const auto unique = uniqueBySerial({device("A", "RBLK", "1"), device("a", "RBLK", "2"),
+                                        device("A", "RBLK", "3"), device("", "RBLK", "4"),
+                                        device("", "RBLK", "5")});
+    EXPECT_EQ(summary(unique), (std::vector<std::string>{"A@1", "a@2", "@4"}));
+}
+
+TEST(RowOrder, SortedIgnoringCaseWithTiesInInsertionOrder) {
+    const auto rows = sortedRowTexts({
+        device("b", "RBLK", "1"), device("A", "rblk", "2"), device("a", "RBLK", "1"),
+        device("\xc3\xa9", "RBLK", "1"), // non-ASCII bytes sort after the letters
+        device("Z", "RBLK", "1"), device("x", "RB", "1"),
+        device("X", "rb", "1"), // equal to the previous row ignoring case
+    });
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{"RB - x - 1", "rb - X - 1", "RBLK - a - 1", "rblk - A - 2",
+                                        "RBLK - b - 1", "RBLK - Z - 1", "RBLK - \xc3\xa9 - 1"}));
+    EXPECT_FALSE(rowTextLess("ab", "AB"));
+    EXPECT_FALSE(rowTextLess("AB", "ab"));
+    EXPECT_TRUE(rowTextLess("a", "ab"));
+}
+
+} // namespace
+} // namespace velmor

@@ -1,0 +1,113 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/device_table.h"
+
+namespace velmor {
+namespace {
+
+DeviceInfo device(std::string serial, std::string address = "10.0.0.1", std::string type = "RBLK") {
+    DeviceInfo d;
+    d.serial = std::move(serial);
+    d.type = std::move(type);
+    d.address = std::move(address);
+    return d;
+}
+
+// "id:serial@address" of entries.
+std::vector<std::string> summary(const std::vector<DeviceEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries) {
+        out.push_back(std::to_string(e.id) + ":" + e.serial + "@" + e.address);
+    }
+    return out;
+}
+
+struct Pass {
+    std::vector<DeviceInfo> selected;
+    std::vector<std::string> added;
+    std::vector<std::string> removed;
+    std::vector<std::string> table; // after the pass
+};
+
+struct TableCase {
+    std::string name;
+    std::vector<Pass> passes;
+};
+
+void PrintTo(const TableCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TableSync : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(TableSync, PassesAddAndRemoveAsTheWindowDoes) {
+    DeviceTable table;
+    int number = 0;
+    for (const Pass& pass : GetParam().passes) {
+        SCOPED_TRACE("pass " + std::to_string(++number));
+        const DeviceTableChanges changes = table.synchronise(pass.selected);
+        EXPECT_EQ(summary(changes.added), pass.added);
+        EXPECT_EQ(summary(changes.removed), pass.removed);
+        EXPECT_EQ(summary(table.entries()), pass.table);
+        for (const DeviceEntry& entry : table.entries()) {
+            EXPECT_TRUE(entry.seen);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TableSync,
+    ::testing::Values(
+        TableCase{"AddThenRemoveInTableOrder",
+                  {{{device("A"), device("B"), device("C")},
+                    {"0:A@10.0.0.1", "1:B@10.0.0.1", "2:C@10.0.0.1"},
+                    {},
+                    {"0:A@10.0.0.1", "1:B@10.0.0.1", "2:C@10.0.0.1"}},
+                   {{device("B")}, {}, {"0:A@10.0.0.1", "2:C@10.0.0.1"}, {"1:B@10.0.0.1"}}}},
+        TableCase{"ComebackGetsANewId",
+                  {{{device("A")}, {"0:A@10.0.0.1"}, {}, {"0:A@10.0.0.1"}},
+                   {{}, {}, {"0:A@10.0.0.1"}, {}},
+                   {{device("A")}, {"1:A@10.0.0.1"}, {}, {"1:A@10.0.0.1"}}}},
+        TableCase{"SameSerialTwiceInOnePassIsOneEntryFirstWins",
+                  {{{device("A", "127.0.0.1"), device("A", "10.0.0.9")},
+                    {"0:A@127.0.0.1"},
+                    {},
+                    {"0:A@127.0.0.1"}}}},
+        TableCase{"FoundAgainKeepsItsOldAddressAndType",
+                  {{{device("A", "10.0.0.1")}, {"0:A@10.0.0.1"}, {}, {"0:A@10.0.0.1"}},
+                   {{device("A", "10.0.0.2", "RBX"), device("B")},
+                    {"1:B@10.0.0.1"},
+                    {},
+                    {"0:A@10.0.0.1", "1:B@10.0.0.1"}}}},
+        TableCase{"SerialCaseCounts",
+                  {{{device("rb1"), device("RB1")},
+                    {"0:rb1@10.0.0.1", "1:RB1@10.0.0.1"},
+                    {},
+                    {"0:rb1@10.0.0.1", "1:RB1@10.0.0.1"}}}},
+        TableCase{"EmptyResultRemovesEverything",
+                  {{{device("B"), device("A")},
+                    {"0:B@10.0.0.1", "1:A@10.0.0.1"},
+                    {},
+                    {"0:B@10.0.0.1", "1:A@10.0.0.1"}},
+                   {{}, {}, {"0:B@10.0.0.1", "1:A@10.0.0.1"}, {}},
+                   {{}, {}, {}, {}}}}),
+    [](const auto& param) { return param.param.name; });
+
+TEST(DeviceTable, ListedStateAndLookupSurvivePasses) {
+    DeviceTable table;
+    table.synchronise({device("A"), device("B")});
+    ASSERT_EQ(table.nextDeviceId(), 2);
+    EXPECT_TRUE(table.findById(1)->isNew);
+    table.markListed(1);
+    table.synchronise({device("B"), device("C")});
+    ASSERT_NE(table.findById(1), nullptr);
+    EXPECT_FALSE(table.findById(1)->isNew); // B keeps its row
+    EXPECT_TRUE(table.findById(2)->isNew);  // C has none yet
+    EXPECT_EQ(table.findById(0), nullptr);  // A is gone
+}
+
+} // namespace
+} // namespace velmor
