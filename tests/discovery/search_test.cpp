@@ -5,10 +5,8 @@
 #include "discovery/multicast_discovery.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,6 +110,25 @@ private:
     std::thread thread;
 };
 
+// A UDP socket on 0.0.0.0 at `port`, without address reuse.
+class PortHolder {
+public:
+    explicit PortHolder(std::uint16_t port) : fd(::socket(AF_INET, SOCK_DGRAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("cannot hold port " + std::to_string(port));
+        }
+    }
+    ~PortHolder() { ::close(fd); }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+private:
+    int fd;
+};
+
 std::string describe(const MulticastDiscovery& search) {
     std::string text;
     for (const ServerInfo& server : search.servers()) {
@@ -194,14 +211,12 @@ TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
     const std::string output = inNamespace([] {
         runCommand("ip link set lo up");
         testing::LogCapture log;
+        // Two ephemeral ports in this namespace, both taken by sockets that share
+        // nothing: a discovery socket binding port 0 finds no port left.
+        runCommand("sysctl -qw net.ipv4.ip_local_port_range='40000 40001'");
+        const PortHolder first(40000);
+        const PortHolder second(40001);
         MulticastDiscovery search(15, &discoveryPorts, 1);
-        // Room for the address enumeration and the I/O context's own descriptors, but
-        // not for the discovery sockets.
-        const int lowestFree = ::open("/dev/null", O_RDONLY);
-        ::close(lowestFree);
-        const rlimit limit{static_cast<rlim_t>(lowestFree + 3),
-                           static_cast<rlim_t>(lowestFree + 3)};
-        ::setrlimit(RLIMIT_NOFILE, &limit);
         const auto start = Clock::now();
         search.run();
         const bool fullWait = millisecondsSince(start) >= 1900;
@@ -213,7 +228,7 @@ TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
     });
     SKIP_IF_NO_NAMESPACE(output);
     const std::string failed = "[error] Failed to bind socket for discovery on interface "
-                               "127.0.0.1:0: open: Too many open files\n"
+                               "127.0.0.1:0: bind: Address already in use\n"
                                "[debug] Discovery interface 127.0.0.1 not connected";
     EXPECT_EQ(output, "none full wait\n" + failed + "\n" + failed);
 }
