@@ -1,24 +1,21 @@
-// Whole searches in network namespaces of their own, answered by plain UDP responders
-// on a thread of the test.
+// Whole searches in network namespaces of their own, answered by the simulator.
 #if defined(__linux__)
 
 #include "discovery/multicast_discovery.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <limits>
 #include <regex>
 #include <stdexcept>
 #include <string>
-#include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +23,7 @@
 #include "protocol/discovery_message.h"
 #include "support/log_capture.h"
 #include "support/netns.h"
+#include "support/simulator_process.h"
 
 namespace velmor {
 namespace {
@@ -33,81 +31,22 @@ namespace {
 using testing::runCommand;
 using Clock = std::chrono::steady_clock;
 
-std::string answerText(const std::string& id, const std::string& uid) {
-    return R"({"request":"kv-discovery-answer","version":"3","id":")" + id +
-           R"(","servers":[{"uid":")" + uid + R"(","type":"dataserver"}]})";
-}
+// Two simulators on loopback, one per destination port, whose server uids name the port;
+// `id` makes them answer with that id instead of the request's.
+struct PerPortSimulators {
+    testing::SimulatorProcess at8017;
+    testing::SimulatorProcess at8018;
 
-std::string requestIdOf(const std::string& request) {
-    static const std::regex idMember(R"re("id":"([^"]*)")re");
-    std::smatch match;
-    return std::regex_search(request, match, idMember) ? match[1].str() : std::string();
-}
-
-// Data servers on 127.0.0.1 at 8017 and 8018 that answer every request at once with a
-// server whose uid names the port. The id they answer with is the request's own, or
-// with `replayFirstId` the id of the first request they received.
-class LoopbackServers {
-public:
-    explicit LoopbackServers(bool replayFirstId = false) : replay(replayFirstId) {
-        for (std::size_t i = 0; i < ports.size(); ++i) {
-            fds[i] = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(ports[i]);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (fds[i] < 0 ||
-                ::bind(fds[i], reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                throw std::runtime_error("loopback server: cannot bind");
+    explicit PerPortSimulators(const std::string& id = "") {
+        for (auto [simulator, port] : {std::pair{&at8017, "8017"}, std::pair{&at8018, "8018"}}) {
+            std::vector<std::string> arguments{"--port", port, "--uid", std::string("p") + port,
+                                               "--quiet"};
+            if (!id.empty()) {
+                arguments.insert(arguments.end(), {"--id", id});
             }
-        }
-        thread = std::thread([this] { serve(); });
-    }
-    ~LoopbackServers() {
-        stopping = true;
-        thread.join();
-        for (const int fd : fds) {
-            ::close(fd);
+            simulator->start(arguments);
         }
     }
-    LoopbackServers(const LoopbackServers&) = delete;
-    LoopbackServers& operator=(const LoopbackServers&) = delete;
-
-private:
-    void serve() {
-        std::string firstId;
-        while (!stopping) {
-            std::array<pollfd, 2> ready{{{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}}};
-            if (::poll(ready.data(), ready.size(), 20) <= 0) {
-                continue;
-            }
-            for (std::size_t i = 0; i < ports.size(); ++i) {
-                if ((ready[i].revents & POLLIN) == 0) {
-                    continue;
-                }
-                std::string request(4096, '\0');
-                sockaddr_in client{};
-                socklen_t length = sizeof client;
-                const ssize_t n = ::recvfrom(fds[i], request.data(), request.size(), 0,
-                                             reinterpret_cast<sockaddr*>(&client), &length);
-                request.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-                const std::string id = requestIdOf(request);
-                if (firstId.empty()) {
-                    firstId = id;
-                }
-                const std::string answer =
-                    answerText(replay ? firstId : id, "p" + std::to_string(ports[i]));
-                ::sendto(fds[i], answer.data(), answer.size(), 0,
-                         reinterpret_cast<sockaddr*>(&client), length);
-            }
-        }
-    }
-
-    static constexpr std::array<std::uint16_t, 2> ports{8017, 8018};
-    bool replay;
-    std::array<int, 2> fds{-1, -1};
-    std::atomic<bool> stopping{false};
-    std::thread thread;
 };
 
 // A UDP socket on 0.0.0.0 at `port`, without address reuse.
@@ -181,7 +120,7 @@ TEST(Search, WithoutLocalAddressReturnsAtOnceWithNothing) {
 TEST(Search, LoopbackFindsBothPortsWith8018FirstInAboutTheTimeout) {
     const std::string output = inNamespace([] {
         runCommand("ip link set lo up");
-        LoopbackServers servers;
+        PerPortSimulators simulators;
         MulticastDiscovery search(15, &discoveryPorts, 1);
         const auto start = Clock::now();
         search.run();
@@ -196,10 +135,15 @@ TEST(Search, LoopbackFindsBothPortsWith8018FirstInAboutTheTimeout) {
 TEST(Search, AnswersWithAnEarlierSearchsIdAreIgnored) {
     const std::string output = inNamespace([] {
         runCommand("ip link set lo up");
-        LoopbackServers servers(/*replayFirstId=*/true);
         MulticastDiscovery search(15, &discoveryPorts, 1);
-        search.run(RequestFlag::Servers, 500);
-        const std::string first = describe(search);
+        std::string first;
+        {
+            PerPortSimulators simulators;
+            search.run(RequestFlag::Servers, 500);
+            first = describe(search);
+        }
+        // Servers that answer the next search with the first search's id.
+        PerPortSimulators replaying(search.statistics().requestId);
         search.run(RequestFlag::Servers, 500); // replaces the first search's lists
         return first + "| " + describe(search);
     });
@@ -236,7 +180,7 @@ TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
 TEST(Search, FastModeStopsAtTheFirstWantedAnswer) {
     const std::string output = inNamespace([] {
         runCommand("ip link set lo up");
-        LoopbackServers servers;
+        PerPortSimulators simulators;
         MulticastDiscovery search(15, &discoveryPorts, 1);
         search.setTuning(
             {.fast = true,
