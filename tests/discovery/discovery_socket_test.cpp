@@ -120,22 +120,8 @@ struct Search {
     }
 };
 
-std::string expectOutput(const std::function<std::string()>& body) {
-    std::string skipReason;
-    const auto output = testing::outputInNewNetworkNamespace(body, skipReason);
-    if (!skipReason.empty()) {
-        return "skipped: " + skipReason;
-    }
-    return output.value_or("failed");
-}
-
-#define SKIP_IF_NO_NAMESPACE(output)                                                               \
-    if ((output).rfind("skipped: ", 0) == 0) {                                                     \
-        GTEST_SKIP() << (output);                                                                  \
-    }
-
 TEST(DiscoverySocket, LoopbackSendsTo127AndStoresNewestFirstPastStrayDatagrams) {
-    const std::string output = expectOutput([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         Responder responder(8017);
         Search search("127.0.0.1");
@@ -150,12 +136,12 @@ TEST(DiscoverySocket, LoopbackSendsTo127AndStoresNewestFirstPastStrayDatagrams) 
         const bool exact = request == serializeDiscoveryRequest(search.request);
         return std::string(exact ? "request exact; " : "request differs; ") + search.finish();
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "request exact; B@127.0.0.1 A@127.0.0.1 ");
 }
 
 TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
-    const std::string output = expectOutput([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         Responder responder(8018);
         Search search("127.0.0.1");
@@ -167,12 +153,12 @@ TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
         search.pollFor(std::chrono::milliseconds(100));
         return search.finish();
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "exact@127.0.0.1 ");
 }
 
 TEST(DiscoverySocket, BindFailureIsLoggedAndLeavesTheSocketClosed) {
-    const std::string output = expectOutput([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         testing::LogCapture log;
         Search search("192.0.2.99"); // not an address of this namespace
@@ -183,13 +169,13 @@ TEST(DiscoverySocket, BindFailureIsLoggedAndLeavesTheSocketClosed) {
         }
         return text;
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "closed\n[error] Failed to bind socket for discovery on interface "
                       "192.0.2.99:0: bind: Cannot assign requested address");
 }
 
 TEST(DiscoverySocket, FloodIsBoundedAndALaterAnswerStillCounts) {
-    const std::string output = expectOutput([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         Responder responder(8017);
         Search search("127.0.0.1");
@@ -212,7 +198,7 @@ TEST(DiscoverySocket, FloodIsBoundedAndALaterAnswerStillCounts) {
         return std::string(bounded ? "bounded " : "unbounded ") +
                (dropped ? "dropped " : "none dropped ") + search.finish();
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "bounded dropped late@127.0.0.1 ");
 }
 

@@ -1,4 +1,5 @@
-// Whole searches in network namespaces of their own, answered by the simulator.
+// Whole searches in network namespaces of their own, answered by the simulator on
+// loopback or, over a veth pair, in a second namespace.
 #if defined(__linux__)
 
 #include "discovery/multicast_discovery.h"
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <regex>
@@ -68,10 +71,15 @@ private:
     int fd;
 };
 
+// "uid@address,..." of every server found, in list order.
 std::string describe(const MulticastDiscovery& search) {
     std::string text;
     for (const ServerInfo& server : search.servers()) {
-        text += server.uid + "@" + (server.addresses.empty() ? "" : server.addresses[0]) + " ";
+        text += server.uid + "@";
+        for (const std::string& address : server.addresses) {
+            text += address + ",";
+        }
+        text += " ";
     }
     return text.empty() ? "none" : text;
 }
@@ -79,18 +87,6 @@ std::string describe(const MulticastDiscovery& search) {
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-// The body's output, or "skipped: " and the reason.
-std::string inNamespace(const std::function<std::string()>& body) {
-    std::string skipReason;
-    const auto output = testing::outputInNewNetworkNamespace(body, skipReason);
-    return skipReason.empty() ? output.value_or("failed") : "skipped: " + skipReason;
-}
-
-#define SKIP_IF_NO_NAMESPACE(output)                                                               \
-    if ((output).rfind("skipped: ", 0) == 0) {                                                     \
-        GTEST_SKIP() << (output);                                                                  \
-    }
 
 TEST(Search, RequestIdIsHostNameAndAVersion4Uuid) {
     MulticastDiscovery search(15, &discoveryPorts, 1);
@@ -105,7 +101,7 @@ TEST(Search, RequestIdIsHostNameAndAVersion4Uuid) {
 }
 
 TEST(Search, WithoutLocalAddressReturnsAtOnceWithNothing) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         testing::LogCapture log; // the loopback link stays down
         MulticastDiscovery search(15, &discoveryPorts, 1);
         const auto start = Clock::now();
@@ -113,12 +109,12 @@ TEST(Search, WithoutLocalAddressReturnsAtOnceWithNothing) {
         const bool quick = millisecondsSince(start) < 150;
         return describe(search) + (quick ? " quick" : " slow") + " " + log.lines().at(0);
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "none quick [debug] No local adresses to discover on");
 }
 
 TEST(Search, LoopbackFindsBothPortsWith8018FirstInAboutTheTimeout) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         PerPortSimulators simulators;
         MulticastDiscovery search(15, &discoveryPorts, 1);
@@ -128,12 +124,12 @@ TEST(Search, LoopbackFindsBothPortsWith8018FirstInAboutTheTimeout) {
         const bool aboutTimeout = elapsed >= 1900 && elapsed <= 3000;
         return describe(search) + (aboutTimeout ? "in time" : "took " + std::to_string(elapsed));
     });
-    SKIP_IF_NO_NAMESPACE(output);
-    EXPECT_EQ(output, "p8018@127.0.0.1 p8017@127.0.0.1 in time");
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "p8018@127.0.0.1, p8017@127.0.0.1, in time");
 }
 
 TEST(Search, AnswersWithAnEarlierSearchsIdAreIgnored) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         MulticastDiscovery search(15, &discoveryPorts, 1);
         std::string first;
@@ -147,12 +143,12 @@ TEST(Search, AnswersWithAnEarlierSearchsIdAreIgnored) {
         search.run(RequestFlag::Servers, 500); // replaces the first search's lists
         return first + "| " + describe(search);
     });
-    SKIP_IF_NO_NAMESPACE(output);
-    EXPECT_EQ(output, "p8018@127.0.0.1 p8017@127.0.0.1 | none");
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "p8018@127.0.0.1, p8017@127.0.0.1, | none");
 }
 
 TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         testing::LogCapture log;
         // Two ephemeral ports in this namespace, both taken by sockets that share
@@ -170,7 +166,7 @@ TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
         }
         return text;
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     const std::string failed = "[error] Failed to bind socket for discovery on interface "
                                "127.0.0.1:0: bind: Address already in use\n"
                                "[debug] Discovery interface 127.0.0.1 not connected";
@@ -178,7 +174,7 @@ TEST(Search, EverySocketFailingStillWaitsTheFullTime) {
 }
 
 TEST(Search, FastModeStopsAtTheFirstWantedAnswer) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         PerPortSimulators simulators;
         MulticastDiscovery search(15, &discoveryPorts, 1);
@@ -191,16 +187,16 @@ TEST(Search, FastModeStopsAtTheFirstWantedAnswer) {
         search.run(RequestFlag::Servers, 5000);
         const bool early = millisecondsSince(start) < 1000;
         const std::string found = describe(search);
-        const bool has8018 = found.find("p8018@127.0.0.1") != std::string::npos;
+        const bool has8018 = found.find("p8018@127.0.0.1,") != std::string::npos;
         return std::string(early ? "early" : "late") + (has8018 ? " found" : " missing: " + found) +
                (search.statistics().stoppedEarly ? " stopped" : " not stopped");
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "early found stopped");
 }
 
 TEST(Search, TimeoutOfAtMostTheSettlingTimeEndsAtTheFirstPoll) {
-    const std::string output = inNamespace([] {
+    const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         MulticastDiscovery search(15, &discoveryPorts, 1);
         const auto start = Clock::now();
@@ -208,8 +204,41 @@ TEST(Search, TimeoutOfAtMostTheSettlingTimeEndsAtTheFirstPoll) {
         const auto elapsed = millisecondsSince(start);
         return elapsed >= 200 && elapsed < 1000 ? "settled only" : std::to_string(elapsed);
     });
-    SKIP_IF_NO_NAMESPACE(output);
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "settled only");
+}
+
+TEST(Search, FindsAServerInAnotherNamespaceByMulticast) {
+    const std::string output = testing::outputOrSkipNote([] {
+        runCommand("ip link set lo up");
+        testing::SimulatorProcess simulator;
+        simulator.startInPeerNamespace({"--serial", "RB4242", "--uid", "ds-RB4242", "--quiet"});
+        MulticastDiscovery search(15, &discoveryPorts, 1);
+        search.run();
+        simulator.stop();
+        return describe(search);
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    // Both requests leave from 10.77.0.1, to the group at 8017 and 8018; the answers come
+    // from the simulator's address, which becomes each server's only address.
+    EXPECT_EQ(output, "ds-RB4242@10.77.0.2, ds-RB4242@10.77.0.2, ");
+}
+
+TEST(Search, AStrayDatagramDoesNotHideTheAnswersBehindIt) {
+    const std::string output = testing::outputOrSkipNote([] {
+        runCommand("ip link set lo up");
+        const std::string stray = "/tmp/rbfinder-stray-" + std::to_string(::getpid());
+        std::ofstream(stray) << "hello, not an answer";
+        testing::SimulatorProcess simulator;
+        simulator.start({"--send-first", stray, "--uid", "ds-RB0001", "--quiet"});
+        MulticastDiscovery search(15, &discoveryPorts, 1);
+        search.run();
+        simulator.stop();
+        std::remove(stray.c_str());
+        return describe(search);
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "ds-RB0001@127.0.0.1, ds-RB0001@127.0.0.1, ");
 }
 
 } // namespace

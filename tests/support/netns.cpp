@@ -21,6 +21,13 @@ std::optional<std::string> outputInNewNetworkNamespace(const std::function<std::
     return run.output;
 }
 
+std::string outputOrSkipNote(const std::function<std::string()>& body,
+                             std::chrono::milliseconds timeout) {
+    std::string skipReason;
+    const auto output = outputInNewNetworkNamespace(body, skipReason, timeout);
+    return skipReason.empty() ? output.value_or("failed") : "skipped: " + skipReason;
+}
+
 } // namespace velmor::testing
 
 #if defined(__linux__)

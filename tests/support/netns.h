@@ -29,6 +29,11 @@ std::optional<std::string>
 outputInNewNetworkNamespace(const std::function<std::string()>& body, std::string& skipReason,
                             std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+// The same for tests that compare one text: the body's output, "failed" when it failed
+// (already recorded), or "skipped: " and the reason; see RBFINDER_SKIP_IF_NO_NAMESPACE.
+std::string outputOrSkipNote(const std::function<std::string()>& body,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
 // For bodies: runs a shell command ("ip link set lo up"), throwing std::runtime_error
 // that names it when it does not exit with 0.
 void runCommand(const std::string& command);
@@ -39,3 +44,10 @@ void waitForLinkRunning(const std::string& name,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 } // namespace velmor::testing
+
+// Skips the current test when `output` of outputOrSkipNote() says the namespace could not
+// be made.
+#define RBFINDER_SKIP_IF_NO_NAMESPACE(output)                                                      \
+    if ((output).rfind("skipped: ", 0) == 0) {                                                     \
+        GTEST_SKIP() << (output);                                                                  \
+    }
