@@ -176,7 +176,11 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     timedOut = false;
     asio::steady_timer deadline(ioContext);
     deadline.expires_after(remainingTime(timeoutMs, settledMs));
-    deadline.async_wait([this](const boost::system::error_code&) { timedOut = true; });
+    bool deadlineWaiting = true;
+    deadline.async_wait([this, &deadlineWaiting](const boost::system::error_code&) {
+        deadlineWaiting = false;
+        timedOut = true;
+    });
 
     while (!timedOut && !stopRequested) {
         ioContext.restart();
@@ -196,7 +200,9 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     const auto stillHeld = [](const auto& socket) {
         return socket.use_count() != 1;
     };
-    while (std::any_of(sockets.begin(), sockets.end(), stillHeld)) {
+    // A search that stopped early has also to run the cancelled deadline's completion
+    // here, or it would stay queued and end the next search on this object at once.
+    while (deadlineWaiting || std::any_of(sockets.begin(), sockets.end(), stillHeld)) {
         ioContext.restart();
         if (ioContext.poll() == 0) {
             idle(idleSleepMs);
