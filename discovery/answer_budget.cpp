@@ -8,7 +8,10 @@ AnswerBudget::AnswerBudget(std::size_t relaxedBytes, std::size_t hardBytes)
     : relaxedLimit(relaxedBytes), hardLimit(hardBytes) {}
 
 void AnswerBudget::reset(std::string id) {
-    requestId = std::move(id);
+    // A request id ends in the 36 characters of a UUID. Only that part is looked for: a
+    // server may write the host name before it with JSON escapes.
+    constexpr std::size_t uuidLength = 36;
+    requestId = id.size() > uuidLength ? id.substr(id.size() - uuidLength) : std::move(id);
     charged = 0;
     stored = 0;
     dropped = 0;

@@ -24,8 +24,8 @@ public:
     explicit AnswerBudget(std::size_t relaxedBytes = defaultRelaxedBytes,
                           std::size_t hardBytes = defaultHardBytes);
 
-    // Starts a new search: nothing charged or dropped, and `requestId` is the text that
-    // lets a datagram past the relaxed limit.
+    // Starts a new search: nothing charged or dropped, and the UUID at the end of
+    // `requestId` is the text that lets a datagram past the relaxed limit.
     void reset(std::string requestId);
 
     // Whether a datagram of `payload` from `sender` is to be stored; charges it if so and

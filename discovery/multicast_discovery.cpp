@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <forward_list>
 #include <limits>
 #include <memory>
@@ -79,6 +80,55 @@ std::vector<LocalAddress> onlyListed(std::vector<LocalAddress> addresses,
     return addresses;
 }
 
+using SocketList = std::vector<std::shared_ptr<MulticastDiscoveryInterface>>;
+
+bool anySocketHeld(const SocketList& sockets) {
+    return std::any_of(sockets.begin(), sockets.end(),
+                       [](const auto& socket) { return socket.use_count() != 1; });
+}
+
+// A search that ends with an exception leaves pending receives and perhaps the deadline's
+// wait in the I/O context. They would run inside the next search on the same object,
+// against a request that no longer exists, so on the way out they are closed and run.
+class LeftoverCleanup {
+public:
+    LeftoverCleanup(asio::io_context& io, const SocketList& socketList, asio::steady_timer& timer,
+                    const bool& timerWaiting)
+        : ioContext(io), sockets(socketList), deadline(timer), deadlineWaiting(timerWaiting),
+          exceptionsAtStart(std::uncaught_exceptions()) {}
+    LeftoverCleanup(const LeftoverCleanup&) = delete;
+    LeftoverCleanup& operator=(const LeftoverCleanup&) = delete;
+
+    ~LeftoverCleanup() {
+        if (std::uncaught_exceptions() == exceptionsAtStart) {
+            return; // the search ended normally and has drained everything itself
+        }
+        boost::system::error_code ignored;
+        deadline.cancel(ignored);
+        for (const auto& socket : sockets) {
+            socket->abandon();
+        }
+        try {
+            // The aborted completions are ready at once; the bound only guards the unwinding.
+            for (int pass = 0; pass < 100 && (deadlineWaiting || anySocketHeld(sockets)); ++pass) {
+                ioContext.restart();
+                if (ioContext.poll() == 0) {
+                    sleepMilliseconds(1);
+                }
+            }
+        } catch (...) {
+            // Already unwinding from the first error.
+        }
+    }
+
+private:
+    asio::io_context& ioContext;
+    const SocketList& sockets;
+    asio::steady_timer& deadline;
+    const bool& deadlineWaiting;
+    int exceptionsAtStart;
+};
+
 } // namespace
 
 MulticastDiscovery::MulticastDiscovery(std::int32_t kinds,
@@ -148,7 +198,10 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         }
     };
 
-    std::vector<std::shared_ptr<MulticastDiscoveryInterface>> sockets;
+    SocketList sockets;
+    asio::steady_timer deadline(ioContext);
+    bool deadlineWaiting = false;
+    const LeftoverCleanup cleanup(ioContext, sockets, deadline, deadlineWaiting);
     for (const LocalAddress& local : localAddresses) {
         const asio::ip::address address = parseLocalAddress(local.address);
         for (const std::uint16_t port : *ports) {
@@ -174,9 +227,8 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     sleepMilliseconds(settledMs);
 
     timedOut = false;
-    asio::steady_timer deadline(ioContext);
     deadline.expires_after(remainingTime(timeoutMs, settledMs));
-    bool deadlineWaiting = true;
+    deadlineWaiting = true;
     deadline.async_wait([this, &deadlineWaiting](const boost::system::error_code&) {
         deadlineWaiting = false;
         timedOut = true;
@@ -197,12 +249,9 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     for (const auto& socket : sockets) {
         socket->close();
     }
-    const auto stillHeld = [](const auto& socket) {
-        return socket.use_count() != 1;
-    };
     // A search that stopped early has also to run the cancelled deadline's completion
     // here, or it would stay queued and end the next search on this object at once.
-    while (deadlineWaiting || std::any_of(sockets.begin(), sockets.end(), stillHeld)) {
+    while (deadlineWaiting || anySocketHeld(sockets)) {
         ioContext.restart();
         if (ioContext.poll() == 0) {
             idle(idleSleepMs);

@@ -81,6 +81,12 @@ void MulticastDiscoveryInterface::close() {
     socket.close();
 }
 
+void MulticastDiscoveryInterface::abandon() noexcept {
+    answerObserver = nullptr;
+    boost::system::error_code ignored;
+    socket.close(ignored);
+}
+
 bool MulticastDiscoveryInterface::isLoopback() const {
     return isLoopbackAddress(localEndpoint.address());
 }

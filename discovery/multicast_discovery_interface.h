@@ -47,6 +47,9 @@ public:
     // Closes the socket, which ends the pending receive.
     void close();
     bool isLoopback() const;
+    // Closes the socket without raising and forgets the observer: for a search that is
+    // being left because of an error.
+    void abandon() noexcept;
 
     std::list<DeviceInfo>& devices() { return deviceList; }
     std::list<ServerInfo>& servers() { return serverList; }

@@ -115,6 +115,17 @@ TEST(Budget, FloodOfTinyDatagramsIsBoundedByTheirCount) {
     EXPECT_EQ(budget.storedCount() + budget.droppedCount(), 100000u);
 }
 
+TEST(Budget, PastRelaxedLimitTheUuidOfTheIdIsEnough) {
+    AnswerBudget budget(1000, 5000);
+    budget.reset("h\xc3\xa9st-1b4e28ba-2fa1-4d2b-883f-0016d3cca427");
+    EXPECT_TRUE(budget.admit(datagram(unit, false), "127.0.0.1"));
+    // The server wrote the host name with an escape; the UUID still matches.
+    EXPECT_TRUE(
+        budget.admit(R"({"id":"h\u00e9st-1b4e28ba-2fa1-4d2b-883f-0016d3cca427"})", "127.0.0.1"));
+    EXPECT_FALSE(
+        budget.admit(R"({"id":"h\u00e9st-00000000-2fa1-4d2b-883f-0016d3cca427"})", "127.0.0.1"));
+}
+
 TEST(Budget, ResetStartsAFreshSearch) {
     AnswerBudget budget(1000, 2000);
     budget.reset("old");

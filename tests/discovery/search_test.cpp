@@ -195,6 +195,34 @@ TEST(Search, FastModeStopsAtTheFirstWantedAnswer) {
     EXPECT_EQ(output, "early found stopped");
 }
 
+TEST(Search, ASearchAfterOneThatRaisedIsWhole) {
+    const std::string output = testing::outputOrSkipNote([] {
+        runCommand("ip link set lo up");
+        PerPortSimulators simulators;
+        MulticastDiscovery search(15, &discoveryPorts, 1);
+        search.setTuning({.fast = true,
+                          .stopWhen = [](const std::list<ServerInfo>&) -> bool {
+                              throw std::runtime_error("caller gave up");
+                          },
+                          .localAddresses = {}});
+        std::string first = "no error";
+        try {
+            search.run(RequestFlag::Servers, 2000);
+        } catch (const std::runtime_error& error) {
+            first = error.what();
+        }
+        // Nothing of the first search may run in the second: neither its deadline nor
+        // its sockets, whose observer and request are gone.
+        search.setTuning({});
+        const auto start = Clock::now();
+        search.run();
+        const bool fullTime = millisecondsSince(start) >= 1900;
+        return first + " | " + describe(search) + (fullTime ? "full time" : "cut short");
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "caller gave up | p8018@127.0.0.1, p8017@127.0.0.1, full time");
+}
+
 TEST(Search, TimeoutOfAtMostTheSettlingTimeEndsAtTheFirstPoll) {
     const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
