@@ -55,7 +55,7 @@ std::string checkLocalAddresses(const std::vector<std::string>& wanted) {
 }
 
 int searchAndPrint(const RbfindOptions& options) {
-    const SearchOutcome outcome = searchOnce(options);
+    const SearchOutcome outcome = searchForFirst(options);
     std::vector<DeviceInfo> devices =
         uniqueBySerial(selectDevices(outcome.servers, selectionModeOf(options)));
     if (options.first && devices.size() > 1) {

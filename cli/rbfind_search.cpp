@@ -1,5 +1,9 @@
 #include "cli/rbfind_search.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
 #include <KVLogger>
 
 #include "discovery/multicast_discovery.h"
@@ -33,6 +37,26 @@ SearchOutcome searchOnce(const RbfindOptions& options) {
         << statistics.storedAnswers << " answers stored, " << statistics.droppedAnswers
         << " dropped" << (statistics.stoppedEarly ? ", stopped early" : "");
     return SearchOutcome{statistics.requestId, discovery.servers()};
+}
+
+SearchOutcome searchForFirst(const RbfindOptions& options) {
+    if (!options.first) {
+        return searchOnce(options);
+    }
+    using Clock = std::chrono::steady_clock;
+    // As long as the window's search: each one asks again.
+    constexpr std::int64_t roundMs = 2000;
+    const auto end = Clock::now() + std::chrono::milliseconds(options.timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        RbfindOptions round = options;
+        round.timeoutMs = std::clamp<std::int64_t>(left, 0, roundMs);
+        SearchOutcome outcome = searchOnce(round);
+        if (left <= roundMs || anyDeviceSelected(outcome.servers, selectionModeOf(options))) {
+            return outcome;
+        }
+    }
 }
 
 } // namespace velmor::cli

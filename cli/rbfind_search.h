@@ -22,4 +22,10 @@ SelectionMode selectionModeOf(const RbfindOptions& options);
 // answer that lists a device to show. Raises what the search raises.
 SearchOutcome searchOnce(const RbfindOptions& options);
 
+// With --first: searches again and again, each search sending new requests, until one
+// lists a device to show or --timeout milliseconds have passed; a data server answers
+// only requests, so an instrument that boots later is found by a later search. Without
+// --first: searchOnce().
+SearchOutcome searchForFirst(const RbfindOptions& options);
+
 } // namespace velmor::cli

@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/property_tree/json_parser.hpp>
@@ -259,6 +260,30 @@ TEST(RbfindEndToEnd, FirstWaitsTheWholeTimeWhenNothingQualifies) {
     EXPECT_EQ(results[0].out, "");
     EXPECT_GT(results[0].elapsed, 700ms);
     EXPECT_LT(results[0].elapsed, 3000ms);
+}
+
+TEST(RbfindEndToEnd, FirstFindsAnInstrumentThatBootsLater) {
+    const NamespaceRun run = runInNewNetworkNamespace(
+        [] {
+            runCommand("ip link set lo up");
+            RbfindProcess first({"--first", "--timeout", "8000"});
+            std::this_thread::sleep_for(1s); // the first requests find nobody
+            SimulatorProcess simulator;
+            simulator.start({"--serial", "RB0042", "--quiet"});
+            RbfindResult result = first.finish(15s);
+            simulator.stop();
+            return packResults({result});
+        },
+        60s);
+    if (run.status == NamespaceRun::Status::skipped) {
+        GTEST_SKIP() << run.output;
+    }
+    ASSERT_EQ(run.status, NamespaceRun::Status::completed) << run.output;
+    const auto results = unpackResults(run.output);
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_EQ(results[0].status, 0) << results[0].err;
+    EXPECT_EQ(results[0].out, "RBLK - RB0042 - 127.0.0.1\n");
+    EXPECT_LT(results[0].elapsed, 6000ms); // found by a later search, not at the timeout
 }
 
 TEST(RbfindEndToEnd, WatchPrintsAddedAndRemovedLinesUntilInterrupted) {
