@@ -95,8 +95,8 @@ int main() {
         {"10,000 servers", {"--servers", "10000"}},
         {"10,000 servers x20", {"--servers", "10000", "--repeat", "20"}},
         // Floods that start after the settling sleep, while the search reads.
-        {"flood: answers", {"--servers", "1000", "--repeat", "120", "--pace", "20"}},
-        {"flood: junk", {"--raw", junk, "--repeat", "12000", "--pace", "20"}},
+        {"flood: answers", {"--servers", "1000", "--repeat", "150", "--pace", "20"}},
+        {"flood: junk", {"--raw", junk, "--repeat", "16000", "--pace", "20"}},
     };
     std::printf("One run() on the loopback link (2 sockets: ports 8017 and 8018), 2000 ms.\n");
     std::printf("sent/stored/lost count datagrams over both sockets; 'capped' is the part of\n");

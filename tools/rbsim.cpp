@@ -5,13 +5,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -23,6 +23,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
@@ -40,8 +41,11 @@ constexpr const char* MulticastGroup = "239.253.1.1";
 // The largest UDP payload over IPv4; --raw and --send-first files go out in one datagram.
 constexpr std::size_t MaxDatagramFileBytes = 65'507;
 constexpr std::size_t MaxConfigFileBytes = 16 * 1024 * 1024;
-// Delayed answers waiting for their timer; a flood of requests beyond this is dropped.
+// Answers waiting for their delay or their turn to be paced out; a flood of requests
+// beyond either bound is dropped. One answer can hold megabytes (--servers), so the
+// count alone does not bound the memory.
 constexpr std::size_t MaxPendingAnswers = 10'000;
+constexpr std::size_t MaxPendingBytes = 64 * 1024 * 1024;
 // Ids are echoed into log lines; a hostile one must not flood the output.
 constexpr std::size_t MaxLoggedIdBytes = 200;
 
@@ -138,12 +142,25 @@ struct Listener {
     std::array<char, 65536> buffer{};
 };
 
+// The answer to one request and how far its sending has come. A step is one datagram:
+// each of the --repeat copies is the --send-first datagram, if any, then the answer's.
+struct Answer {
+    Listener* listener = nullptr;
+    udp::endpoint to;
+    std::vector<std::string> datagrams;
+    std::string what; // the request, for the log
+    std::size_t bytes = 0;
+    std::size_t steps = 0;
+    std::size_t next = 0;
+    std::size_t sent = 0;
+};
+
 class Simulator {
 public:
     Simulator(boost::asio::io_context& io, SimOptions options, std::vector<SimServer> servers,
               std::optional<std::string> raw, std::optional<std::string> sendFirst)
         : io_(io), options_(std::move(options)), answers_(servers), raw_(std::move(raw)),
-          sendFirst_(std::move(sendFirst)) {}
+          sendFirst_(std::move(sendFirst)), paceTimer_(io) {}
 
     void bind() {
         for (const std::uint16_t port : options_.ports) {
@@ -234,60 +251,129 @@ private:
                 " only)");
             return;
         }
-        std::vector<std::string> datagrams;
+        auto answer = std::make_shared<Answer>();
+        answer->listener = &listener;
+        answer->to = from;
+        answer->what = what;
         if (raw_) {
-            datagrams.push_back(*raw_);
+            answer->datagrams.push_back(*raw_);
         } else {
             AnswerHeader header;
             header.version = options_.version;
             header.id = options_.answerId.value_or(request->id);
             header.withDevices = request->wantsDevices;
-            datagrams = answers_.datagrams(header);
+            answer->datagrams = answers_.datagrams(header);
+        }
+        for (const auto& datagram : answer->datagrams) {
+            answer->bytes += datagram.size();
+        }
+        answer->steps = options_.repeat * (answer->datagrams.size() + (sendFirst_ ? 1 : 0));
+        const bool paced = options_.pace.count() > 0;
+        if (options_.delay.count() == 0 && !paced) {
+            sendAll(*answer);
+            return;
+        }
+        if (!admit(*answer)) {
+            return;
         }
         if (options_.delay.count() == 0) {
-            send(listener, from, datagrams, what);
+            queuePaced(std::move(answer));
             return;
         }
-        if (pending_ >= MaxPendingAnswers) {
-            log(what + ": dropped, " + std::to_string(pending_) + " answers already wait");
-            return;
-        }
-        ++pending_;
         auto timer = std::make_shared<boost::asio::steady_timer>(io_, options_.delay);
-        timer->async_wait([this, timer, &listener, from, what,
-                           datagrams = std::move(datagrams)](const boost::system::error_code&) {
-            --pending_;
-            send(listener, from, datagrams, what);
+        timer->async_wait([this, timer, paced, answer](const boost::system::error_code&) {
+            if (paced) {
+                queuePaced(answer);
+                return;
+            }
+            sendAll(*answer);
+            release(*answer);
         });
     }
 
-    void send(Listener& listener, const udp::endpoint& to,
-              const std::vector<std::string>& datagrams, const std::string& what) {
-        std::size_t sent = 0;
-        const auto sendOne = [&](const std::string& bytes, bool isAnswer) {
-            boost::system::error_code error;
-            const std::size_t n = listener.socket.send_to(boost::asio::buffer(bytes), to, 0, error);
-            if (error) {
-                printError("send to " + endpointText(to) + " failed: " + error.message());
-                return;
-            }
-            bytesSent_ += n;
-            ++sent;
-            answersSent_ += isAnswer ? 1 : 0;
-            if (options_.pace.count() > 0) {
-                std::this_thread::sleep_for(options_.pace);
-            }
-        };
-        for (unsigned copy = 0; copy < options_.repeat; ++copy) {
-            if (sendFirst_) {
-                sendOne(*sendFirst_, false);
-            }
-            for (const auto& datagram : datagrams) {
-                sendOne(datagram, true);
-            }
+    // Takes a pending answer into the bounds, or logs why it is dropped. The first one
+    // always fits, however large.
+    bool admit(const Answer& answer) {
+        if (pending_ >= MaxPendingAnswers) {
+            log(answer.what + ": dropped, " + std::to_string(pending_) + " answers already wait");
+            return false;
         }
-        log(what + ": " + std::to_string(sent) + (sent == 1 ? " datagram" : " datagrams") +
-            " sent");
+        if (pending_ > 0 && pendingBytes_ + answer.bytes > MaxPendingBytes) {
+            log(answer.what + ": dropped, " + std::to_string(pending_) + " answers of " +
+                std::to_string(pendingBytes_) + " bytes already wait");
+            return false;
+        }
+        ++pending_;
+        pendingBytes_ += answer.bytes;
+        return true;
+    }
+
+    void release(const Answer& answer) {
+        --pending_;
+        pendingBytes_ -= answer.bytes;
+    }
+
+    void sendAll(Answer& answer) {
+        while (answer.next < answer.steps) {
+            sendStep(answer);
+        }
+        logSent(answer);
+    }
+
+    // Paced answers go out one after the other, one datagram per timer completion, so
+    // that a signal is handled between two datagrams rather than after the last.
+    void queuePaced(std::shared_ptr<Answer> answer) {
+        paced_.push_back(std::move(answer));
+        if (!pacing_) {
+            pacing_ = true;
+            sendPaced();
+        }
+    }
+
+    void sendPaced() {
+        if (paced_.empty()) {
+            pacing_ = false;
+            return;
+        }
+        Answer& answer = *paced_.front();
+        const bool sent = answer.next < answer.steps && sendStep(answer);
+        if (answer.next == answer.steps) {
+            logSent(answer);
+            release(answer);
+            paced_.pop_front();
+        }
+        if (sent) {
+            paceTimer_.expires_after(options_.pace);
+            paceTimer_.async_wait([this](const boost::system::error_code&) { sendPaced(); });
+        } else {
+            // Nothing went out, so there is no pause to make.
+            boost::asio::post(io_, [this] { sendPaced(); });
+        }
+    }
+
+    // Sends the answer's next datagram; false when that failed.
+    bool sendStep(Answer& answer) {
+        const std::size_t perCopy = answer.datagrams.size() + (sendFirst_ ? 1 : 0);
+        const std::size_t position = answer.next++ % perCopy;
+        const bool isAnswer = !sendFirst_ || position > 0;
+        const std::string& bytes =
+            isAnswer ? answer.datagrams[position - (sendFirst_ ? 1 : 0)] : *sendFirst_;
+        boost::system::error_code error;
+        const std::size_t n =
+            answer.listener->socket.send_to(boost::asio::buffer(bytes), answer.to, 0, error);
+        if (error) {
+            printError("send to " + endpointText(answer.to) + " failed: " + error.message());
+            return false;
+        }
+        bytesSent_ += n;
+        ++answer.sent;
+        answersSent_ += isAnswer ? 1 : 0;
+        return true;
+    }
+
+    void logSent(const Answer& answer) const {
+        log(answer.what + ": " + std::to_string(answer.sent) +
+            (answer.sent == 1 ? " datagram" : " datagrams") + " sent");
     }
 
     void log(const std::string& line) const {
@@ -302,7 +388,11 @@ private:
     const std::optional<std::string> raw_;
     const std::optional<std::string> sendFirst_;
     std::vector<std::unique_ptr<Listener>> listeners_;
+    boost::asio::steady_timer paceTimer_;
+    std::deque<std::shared_ptr<Answer>> paced_; // the first is being sent
+    bool pacing_ = false;                       // a datagram or a pause is under way
     std::size_t pending_ = 0;
+    std::size_t pendingBytes_ = 0;
     std::uint64_t requests_ = 0;
     std::uint64_t answersSent_ = 0;
     std::uint64_t bytesSent_ = 0;

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,7 @@ RbfindProcess::RbfindProcess(const std::vector<std::string>& args) {
     int errPipe[2];
     makePipe(outPipe);
     makePipe(errPipe);
+    const pid_t parent = ::getpid();
     started = Clock::now();
     pid = ::fork();
     if (pid < 0) {
@@ -53,6 +55,12 @@ RbfindProcess::RbfindProcess(const std::vector<std::string>& args) {
     if (pid == 0) {
         ::dup2(outPipe[1], 1);
         ::dup2(errPipe[1], 2);
+        // Die with the parent, so that a namespace child killed on timeout leaves no
+        // rbfind --watch behind; the check catches a parent that died before the setting.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) {
+            ::_exit(126);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -227,6 +227,88 @@ TEST(RbsimNamespace, MisbehavesAsAskedWithoutHoldingUpOtherRequests) {
     }));
 }
 
+// --pace: every datagram is followed by a pause, and a second answer waits for the
+// whole of the first.
+TEST(RbsimNamespace, PacedAnswersGoOutWholeOneAfterTheOther) {
+    expectCompleted(runInNewNetworkNamespace([] {
+        runCommand("ip link set lo up");
+        const TempFile stray("stray");
+        SimulatorProcess simulator;
+        simulator.start({"--pace", "20000", "--repeat", "3", "--send-first", stray.path()});
+        Client client("127.0.0.1");
+        const auto started = Clock::now();
+        client.send(request("r1"), "127.0.0.1", 8017);
+        client.send(request("r2"), "127.0.0.1", 8018);
+        const auto datagrams = client.receive(12, 3s);
+        const auto lastArrival = Clock::now() - started;
+        check(datagrams.size() == 12,
+              "expected 12 datagrams, got " + std::to_string(datagrams.size()));
+        check(lastArrival >= 200ms,
+              "11 pauses of 20 ms took " +
+                  std::to_string(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(lastArrival).count()) +
+                  " ms");
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < datagrams.size(); ++i) {
+            bytes += datagrams[i].payload.size();
+            if (i % 2 == 0) {
+                check(datagrams[i].payload == "stray", "expected the stray datagram first");
+                continue;
+            }
+            check(parse(datagrams[i]).header.id == (i < 6 ? "r1" : "r2"),
+                  "datagram " + std::to_string(i) + " answers the wrong request");
+        }
+
+        const std::string output = simulator.stop();
+        check(contains(output, "id \"r1\": 6 datagrams sent") &&
+                  contains(output, "id \"r2\": 6 datagrams sent"),
+              "request lines:\n" + output);
+        check(contains(output, "rbsim: 2 requests, 6 answers sent, " + std::to_string(bytes) +
+                                   " bytes sent"),
+              "summary:\n" + output);
+        return std::string();
+    }));
+}
+
+// Unpaced, the rest of this answer would hold SIGTERM up for about five seconds.
+TEST(RbsimNamespace, SigtermStopsAPacedAnswerBetweenTwoDatagrams) {
+    expectCompleted(runInNewNetworkNamespace([] {
+        runCommand("ip link set lo up");
+        SimulatorProcess simulator;
+        simulator.start({"--pace", "100000", "--repeat", "50"});
+        Client client("127.0.0.1");
+        client.send(request("slow"), "127.0.0.1", 8017);
+        check(client.receive(2, 2s).size() == 2, "the answer did not begin");
+        const std::string output = simulator.stop(2s);
+        const std::size_t received = 2 + client.receive(50, 300ms).size();
+        check(received < 50, "the whole answer went out before the stop");
+        check(!contains(output, "datagrams sent"), "a line for the cut answer:\n" + output);
+        check(contains(output, "rbsim: 1 requests, " + std::to_string(received) + " answers sent"),
+              std::to_string(received) + " datagrams arrived; summary:\n" + output);
+        return std::string();
+    }));
+}
+
+// One answer of 10,000 servers holds megabytes; waiting ones are bounded by their bytes
+// long before their count.
+TEST(RbsimNamespace, DelayedAnswersBeyondTheMemoryBoundAreDropped) {
+    expectCompleted(runInNewNetworkNamespace([] {
+        runCommand("ip link set lo up");
+        SimulatorProcess simulator;
+        simulator.start({"--servers", "10000", "--delay", "60000"});
+        Client client("127.0.0.1");
+        for (int i = 0; i < 20; ++i) {
+            client.send(request("big-" + std::to_string(i)), "127.0.0.1", 8017);
+        }
+        check(simulator.waitForOutput("bytes already wait", 10s),
+              "no answer dropped:\n" + simulator.output());
+        const std::string output = simulator.stop();
+        check(!contains(output, "id \"big-0\": dropped"), "the first answer was dropped");
+        check(contains(output, " requests, 0 answers sent"), "summary:\n" + output);
+        return std::string();
+    }));
+}
+
 TEST(RbsimNamespace, RawAnswerGoesOutUnchangedFromAPortOfTheSystemsChoice) {
     expectCompleted(runInNewNetworkNamespace([] {
         runCommand("ip link set lo up");
