@@ -1,5 +1,7 @@
 #include "rbfind_process.h"
 
+#include "support/peer_namespace.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -7,9 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,12 +18,6 @@ namespace velmor::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void makePipe(int fds[2]) {
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
-    }
-}
 
 void closeFd(int& fd) {
     if (fd >= 0) {
@@ -35,39 +29,13 @@ void closeFd(int& fd) {
 } // namespace
 
 RbfindProcess::RbfindProcess(const std::vector<std::string>& args) {
-    std::vector<std::string> texts{RBFINDER_RBFIND_PATH};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& text : texts) {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
-    int outPipe[2];
-    int errPipe[2];
-    makePipe(outPipe);
-    makePipe(errPipe);
-    const pid_t parent = ::getpid();
+    std::vector<std::string> command{RBFINDER_RBFIND_PATH};
+    command.insert(command.end(), args.begin(), args.end());
     started = Clock::now();
-    pid = ::fork();
-    if (pid < 0) {
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    }
-    if (pid == 0) {
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        // Die with the parent, so that a namespace child killed on timeout leaves no
-        // rbfind --watch behind; the check catches a parent that died before the setting.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) {
-            ::_exit(126);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    outFd = outPipe[0];
-    errFd = errPipe[0];
+    const ChildProcess child = spawnProcess(command, ErrorOutput::separate);
+    pid = child.pid;
+    outFd = child.outputFd;
+    errFd = child.errorFd;
 }
 
 RbfindProcess::~RbfindProcess() {

@@ -104,11 +104,11 @@ std::optional<int> readInt(int fd, int timeoutMs) {
     return n == static_cast<ssize_t>(sizeof value) ? std::optional<int>(value) : std::nullopt;
 }
 
-// In the child: stdout and stderr to the pipe, and die with the parent, so that a
-// test that is killed leaves no simulator behind.
-void prepareChild(int outputFd, pid_t parent) {
+// In the child: stdout and stderr to their pipes, and die with the parent, so that a
+// test that is killed leaves no process behind.
+void prepareChild(int outputFd, int errorFd, pid_t parent) {
     ::dup2(outputFd, STDOUT_FILENO);
-    ::dup2(outputFd, STDERR_FILENO);
+    ::dup2(errorFd, STDERR_FILENO);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) {
         ::_exit(126);
@@ -136,13 +136,16 @@ void killAndReap(pid_t child) {
 
 } // namespace
 
-ChildProcess spawnProcess(const std::vector<std::string>& command) {
+ChildProcess spawnProcess(const std::vector<std::string>& command, ErrorOutput errors) {
     if (command.empty()) {
         throw std::runtime_error("spawnProcess: empty command");
     }
     std::vector<std::string> texts = command;
     const std::vector<char*> argv = argvOf(texts);
     Pipe output = makePipe();
+    Pipe errorOutput = errors == ErrorOutput::separate ? makePipe() : Pipe{};
+    const int childErrorFd =
+        errors == ErrorOutput::separate ? errorOutput.write.get() : output.write.get();
     Pipe execReport = makePipe();
     const pid_t parent = ::getpid();
     std::fflush(nullptr);
@@ -151,18 +154,19 @@ ChildProcess spawnProcess(const std::vector<std::string>& command) {
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     }
     if (child == 0) {
-        prepareChild(output.write.get(), parent);
+        prepareChild(output.write.get(), childErrorFd, parent);
         ::execv(argv[0], argv.data());
         writeInt(execReport.write.get(), errno);
         ::_exit(127);
     }
     output.write.reset();
+    errorOutput.write.reset();
     execReport.write.reset();
     if (const auto error = readInt(execReport.read.get(), -1)) {
         killAndReap(child);
         throw std::runtime_error("cannot run " + command[0] + ": " + std::strerror(*error));
     }
-    return {child, output.read.release()};
+    return {child, output.read.release(), errorOutput.read.release()};
 }
 
 ChildProcess spawnInPeerNamespace(const std::vector<std::string>& command,
@@ -192,7 +196,7 @@ ChildProcess spawnInPeerNamespace(const std::vector<std::string>& command,
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     }
     if (child == 0) {
-        prepareChild(output.write.get(), parent);
+        prepareChild(output.write.get(), output.write.get(), parent);
         writeInt(unshared.write.get(), ::unshare(CLONE_NEWNET) == 0 ? 0 : errno);
         // End of file here means the parent gave up.
         if (readInt(go.read.get(), -1).value_or(0) != 1) {
@@ -241,7 +245,7 @@ ChildProcess spawnInPeerNamespace(const std::vector<std::string>& command,
 
 namespace velmor::testing {
 
-ChildProcess spawnProcess(const std::vector<std::string>&) {
+ChildProcess spawnProcess(const std::vector<std::string>&, ErrorOutput) {
     throw std::runtime_error("spawnProcess is implemented for Linux only");
 }
 

@@ -16,17 +16,22 @@ struct PeerNamespaceConfig {
 };
 
 // A started child: its process id and the read end of the pipe that carries its
-// standard output and standard error. The caller owns both: it must read or close the
-// pipe and reap the child. The child is killed when the thread that started it ends, so
+// standard output and standard error (or its standard output only, with the read end
+// of a second pipe for standard error). The caller owns them all: it must read or close
+// the pipes and reap the child. The child is killed when the thread that started it ends, so
 // that a test killed on a timeout leaves no process behind.
 struct ChildProcess {
     int pid = -1; // a pid_t on Linux
     int outputFd = -1;
+    int errorFd = -1; // only with ErrorOutput::separate
 };
 
+enum class ErrorOutput { merged, separate };
+
 // Starts `command` (the program path first, then its arguments) in the current network
-// namespace.
-ChildProcess spawnProcess(const std::vector<std::string>& command);
+// namespace. Throws when it cannot be run.
+ChildProcess spawnProcess(const std::vector<std::string>& command,
+                          ErrorOutput errors = ErrorOutput::merged);
 
 // Starts `command` in a fresh network namespace. Before the command runs, a veth pair
 // joins the two namespaces: config.localLink here gets config.localAddress and is set
