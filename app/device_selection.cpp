@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include <boost/algorithm/string/predicate.hpp>
+
 #include "protocol/device_family.h"
 
 namespace velmor {
@@ -12,16 +14,6 @@ namespace {
 // Upper-casing as the default "C" locale does it: ASCII letters only.
 char asciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalIgnoringCase(char left, char right) {
-    return asciiUpper(left) == asciiUpper(right);
-}
-
-// An empty part is contained in every text, the empty text included.
-bool containsIgnoringCase(std::string_view text, std::string_view part) {
-    return part.empty() || std::search(text.begin(), text.end(), part.begin(), part.end(),
-                                       equalIgnoringCase) != text.end();
 }
 
 bool isSelected(const ServerInfo& server, const DeviceInfo& device, SelectionMode mode) {
@@ -39,9 +31,10 @@ bool isServerSearched(const ServerInfo& server, SelectionMode mode) {
 } // namespace
 
 bool serverOwnsDevice(const ServerInfo& server, const DeviceInfo& device) {
-    // Without a uid a server speaks for its device only when it lists exactly one.
+    // Without a uid a server speaks for its device only when it lists exactly one. An
+    // empty serial is contained in every uid.
     return (server.uid.empty() && server.devices.size() == 1) ||
-           containsIgnoringCase(server.uid, device.serial);
+           boost::algorithm::icontains(server.uid, device.serial);
 }
 
 std::vector<DeviceInfo> selectDevices(const std::list<ServerInfo>& servers, SelectionMode mode) {

@@ -15,6 +15,7 @@
 #include "cli/rbfind_watch.h"
 #include "cli/search_result_json.h"
 #include "cli/terminal_text.h"
+#include "discovery/multicast_discovery.h"
 #include "net/local_addresses.h"
 
 namespace velmor::cli {
@@ -37,8 +38,7 @@ int reportUsageError(const std::string& message) {
 // The --address texts that are not local IPv4 addresses of this machine, as a message;
 // empty when all are. Uses the enumeration a search makes.
 std::string checkLocalAddresses(const std::vector<std::string>& wanted) {
-    const auto locals = enumerateLocalAddresses(
-        allAddressKinds, LocalAddressFlags::ignored | LocalAddressFlags::includeLoopback);
+    const auto locals = enumerateLocalAddresses(allAddressKinds, searchAddressFlags);
     std::string knownList;
     for (const LocalAddress& local : locals) {
         knownList += (knownList.empty() ? "" : ", ") + local.address;

@@ -30,9 +30,6 @@ namespace asio = boost::asio;
 using logging::LogMessage;
 using Milliseconds = std::chrono::milliseconds;
 
-// Local addresses in IPv4 only, the loopback address included, no host-name entries.
-constexpr std::uint32_t searchAddressFlags =
-    LocalAddressFlags::ignored | LocalAddressFlags::includeLoopback;
 constexpr std::int64_t settlingSleepMs = 200;
 constexpr std::int64_t idleSleepMs = 100;
 

@@ -11,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/uuid/random_generator.hpp>
 
+#include "net/local_addresses.h"
 #include "protocol/device_info.h"
 #include "protocol/server_info.h"
 
@@ -18,6 +19,11 @@ namespace velmor {
 
 // The destination ports of every search, in the order the requests are sent.
 extern const std::vector<std::uint16_t> discoveryPorts;
+
+// The enumeration flags of a search (0x11): IPv4 addresses only, the loopback address
+// included, no host-name entries.
+inline constexpr std::uint32_t searchAddressFlags =
+    LocalAddressFlags::ignored | LocalAddressFlags::includeLoopback;
 
 // Optional behaviour for callers other than the window. The defaults give the window's
 // search, unchanged.
