@@ -185,7 +185,9 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
                              deviceNames, serverNames);
 
     // Parses one stored answer on its own to see whether the caller has what it waits for.
+    // Quietly: the merge parses it again and logs what it finds there.
     const auto checkEarlyStop = [this, &request](const ReceivedAnswer& answer) {
+        const logging::QuietScope quiet;
         std::forward_list<ReceivedAnswer> single{answer};
         std::list<DeviceInfo> answerDevices;
         std::list<ServerInfo> answerServers;

@@ -63,6 +63,18 @@ TEST(LoggingFacade, EnabledLoggingWritesSeverityAndText) {
     EXPECT_EQ(outputOfStatements(error), "");
 }
 
+TEST(LoggingFacade, QuietScopeSilencesOnlyItsOwnThreadWhileItLives) {
+    velmor::testing::LogCapture capture(debug);
+    {
+        const QuietScope outer;
+        { const QuietScope inner; }
+        LogMessage(error) << "inside";
+        std::thread([] { LogMessage(error) << "other thread"; }).join();
+    }
+    LogMessage(error) << "after";
+    EXPECT_THAT(capture.lines(), ElementsAre("[error] other thread", "[error] after"));
+}
+
 TEST(LoggingFacade, ConcurrentStatementsKeepTheirOwnSeverity) {
     velmor::testing::LogCapture capture(trace);
     constexpr int statementsPerThread = 200;

@@ -38,7 +38,18 @@ void removeInstalledSink() {
     }
 }
 
+// Nesting depth of QuietScope objects on this thread.
+thread_local int quietDepth = 0;
+
 } // namespace
+
+QuietScope::QuietScope() {
+    ++quietDepth;
+}
+
+QuietScope::~QuietScope() {
+    --quietDepth;
+}
 
 std::ostream& operator<<(std::ostream& out, Severity severity) {
     switch (severity) {
@@ -117,7 +128,7 @@ LogMessage::LogMessage(Severity severity) {
     auto& logger = kvLogger::get();
     // The enabled flag is checked first so that a statement costs no lock and no
     // allocation while logging is off.
-    if (boost::log::core::get()->get_logging_enabled()) {
+    if (quietDepth == 0 && boost::log::core::get()->get_logging_enabled()) {
         record = logger.open_record(boost::log::keywords::severity = severity);
     }
     if (record) {
