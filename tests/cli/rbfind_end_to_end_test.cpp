@@ -198,8 +198,9 @@ TEST(RbfindEndToEnd, ExitStatusesAndVerboseDiagnostics) {
                         {"--timeout", "300", "-v"},
                         {"--timeout", "-1"},
                         {"--help"},
-                        {"--version"}})
-    ASSERT_EQ(results.size(), 6U);
+                        {"--version"},
+                        {"--timeout", "300", "--json", ">/dev/full"}})
+    ASSERT_EQ(results.size(), 7U);
     EXPECT_EQ(results[0].status, 1);
     EXPECT_EQ(results[0].out, "");
     EXPECT_EQ(results[0].err, "");
@@ -216,6 +217,9 @@ TEST(RbfindEndToEnd, ExitStatusesAndVerboseDiagnostics) {
     EXPECT_NE(results[4].out.find("Usage: rbfind"), std::string::npos);
     EXPECT_EQ(results[5].status, 0);
     EXPECT_EQ(results[5].out, "rbfind " RBFIND_TEST_VERSION "\n");
+    // Output that could not be written is a failure, not "no device".
+    EXPECT_EQ(results[6].status, 3);
+    EXPECT_EQ(results[6].err, "rbfind: could not write the output\n");
 }
 
 TEST(RbfindEndToEnd, NetworkTextCannotReachTheTerminalRaw) {

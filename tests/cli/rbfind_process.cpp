@@ -31,6 +31,11 @@ void closeFd(int& fd) {
 RbfindProcess::RbfindProcess(const std::vector<std::string>& args) {
     std::vector<std::string> command{RBFINDER_RBFIND_PATH};
     command.insert(command.end(), args.begin(), args.end());
+    if (!args.empty() && args.back().rfind('>', 0) == 0) {
+        // The shell opens the file, then becomes rbfind with the other arguments.
+        command.pop_back();
+        command.insert(command.begin(), {"/bin/sh", "-c", "exec \"$@\" " + args.back(), "sh"});
+    }
     started = Clock::now();
     const ChildProcess child = spawnProcess(command, ErrorOutput::separate);
     pid = child.pid;

@@ -18,7 +18,8 @@ struct RbfindResult {
 
 class RbfindProcess {
 public:
-    // Starts rbfind with `args`.
+    // Starts rbfind with `args`. A last argument beginning with ">" is a shell
+    // redirection of the standard output instead (">/dev/full").
     explicit RbfindProcess(const std::vector<std::string>& args);
     // Kills and reaps it if it still runs.
     ~RbfindProcess();
