@@ -7,6 +7,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 config="${1:-plain}"
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/rbfinder-ccache}"
 export CCACHE_BASEDIR="$root"
+# Debug information would otherwise tie cache entries to the checkout's path.
+export CCACHE_NOHASHDIR=1
 
 case "$config" in
     plain) dir="$root/build"; extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
