@@ -47,31 +47,14 @@ private:
 
 enum class Where { loopback, peer };
 
-// Starts rbsim with `simArgs` (none: no simulator) in a new namespace with loopback up,
-// or in a peer namespace reached over a veth pair, and runs rbfind once per entry of
-// `runs`. Returns the results, or sets `skipped` with the reason.
-std::vector<RbfindResult> searchAgainstSimulator(std::string& skipped,
-                                                 const std::vector<std::string>& simArgs,
-                                                 const Runs& runs, Where where = Where::loopback) {
+// Runs `body` in a new namespace with loopback up and returns the results it gives, or
+// sets `skipped` with the reason when no namespace can be made.
+std::vector<RbfindResult>
+resultsInNamespace(std::string& skipped, const std::function<std::vector<RbfindResult>()>& body) {
     const NamespaceRun run = runInNewNetworkNamespace(
         [&] {
             runCommand("ip link set lo up");
-            SimulatorProcess simulator;
-            if (!simArgs.empty()) {
-                if (where == Where::peer) {
-                    simulator.startInPeerNamespace(simArgs);
-                } else {
-                    simulator.start(simArgs);
-                }
-            }
-            std::vector<RbfindResult> results;
-            for (const auto& args : runs) {
-                results.push_back(runRbfind(args));
-            }
-            if (simulator.running()) {
-                simulator.stop();
-            }
-            return packResults(results);
+            return packResults(body());
         },
         60s);
     if (run.status == NamespaceRun::Status::skipped) {
@@ -85,12 +68,40 @@ std::vector<RbfindResult> searchAgainstSimulator(std::string& skipped,
     return unpackResults(run.output);
 }
 
-#define SEARCH_OR_SKIP(results, ...)                                                               \
+// Starts rbsim with `simArgs` (none: no simulator) in the test's namespace or in a peer
+// namespace reached over a veth pair, and runs rbfind once per entry of `runs`.
+std::vector<RbfindResult> searchAgainstSimulator(std::string& skipped,
+                                                 const std::vector<std::string>& simArgs,
+                                                 const Runs& runs, Where where = Where::loopback) {
+    return resultsInNamespace(skipped, [&] {
+        SimulatorProcess simulator;
+        if (!simArgs.empty()) {
+            if (where == Where::peer) {
+                simulator.startInPeerNamespace(simArgs);
+            } else {
+                simulator.start(simArgs);
+            }
+        }
+        std::vector<RbfindResult> results;
+        for (const auto& args : runs) {
+            results.push_back(runRbfind(args));
+        }
+        if (simulator.running()) {
+            simulator.stop();
+        }
+        return results;
+    });
+}
+
+#define RESULTS_OR_SKIP(results, call)                                                             \
     std::string skipped;                                                                           \
-    const std::vector<RbfindResult> results = searchAgainstSimulator(skipped, __VA_ARGS__);        \
+    const std::vector<RbfindResult> results = call;                                                \
     if (!skipped.empty()) {                                                                        \
         GTEST_SKIP() << skipped;                                                                   \
     }
+
+#define SEARCH_OR_SKIP(results, ...)                                                               \
+    RESULTS_OR_SKIP(results, searchAgainstSimulator(skipped, __VA_ARGS__))
 
 boost::property_tree::ptree parseJson(const std::string& text) {
     boost::property_tree::ptree tree;
@@ -267,23 +278,16 @@ TEST(RbfindEndToEnd, FirstWaitsTheWholeTimeWhenNothingQualifies) {
 }
 
 TEST(RbfindEndToEnd, FirstFindsAnInstrumentThatBootsLater) {
-    const NamespaceRun run = runInNewNetworkNamespace(
-        [] {
-            runCommand("ip link set lo up");
-            RbfindProcess first({"--first", "--timeout", "8000"});
-            std::this_thread::sleep_for(1s); // the first requests find nobody
-            SimulatorProcess simulator;
-            simulator.start({"--serial", "RB0042", "--quiet"});
-            RbfindResult result = first.finish(15s);
-            simulator.stop();
-            return packResults({result});
-        },
-        60s);
-    if (run.status == NamespaceRun::Status::skipped) {
-        GTEST_SKIP() << run.output;
-    }
-    ASSERT_EQ(run.status, NamespaceRun::Status::completed) << run.output;
-    const auto results = unpackResults(run.output);
+    const auto scenario = [] {
+        RbfindProcess first({"--first", "--timeout", "8000"});
+        std::this_thread::sleep_for(1s); // the first requests find nobody
+        SimulatorProcess simulator;
+        simulator.start({"--serial", "RB0042", "--quiet"});
+        RbfindResult result = first.finish(15s);
+        simulator.stop();
+        return std::vector<RbfindResult>{result};
+    };
+    RESULTS_OR_SKIP(results, resultsInNamespace(skipped, scenario))
     ASSERT_EQ(results.size(), 1U);
     EXPECT_EQ(results[0].status, 0) << results[0].err;
     EXPECT_EQ(results[0].out, "RBLK - RB0042 - 127.0.0.1\n");
@@ -291,27 +295,20 @@ TEST(RbfindEndToEnd, FirstFindsAnInstrumentThatBootsLater) {
 }
 
 TEST(RbfindEndToEnd, WatchPrintsAddedAndRemovedLinesUntilInterrupted) {
-    const NamespaceRun run = runInNewNetworkNamespace(
-        [] {
-            runCommand("ip link set lo up");
-            RbfindProcess watch({"--watch", "1", "--timeout", "300"});
-            SimulatorProcess simulator;
-            simulator.start({"--serial", "RB0042", "--quiet"});
-            const bool added = watch.waitForOutput("device RB0042 added\n", 10s);
-            simulator.stop();
-            const bool removed = watch.waitForOutput("device to be removed: RB0042\n", 10s);
-            watch.signal(SIGINT);
-            RbfindResult result = watch.finish(5s);
-            result.out =
-                std::string(added ? "added " : "") + (removed ? "removed\n" : "\n") + result.out;
-            return packResults({result});
-        },
-        60s);
-    if (run.status == NamespaceRun::Status::skipped) {
-        GTEST_SKIP() << run.output;
-    }
-    ASSERT_EQ(run.status, NamespaceRun::Status::completed) << run.output;
-    const auto results = unpackResults(run.output);
+    const auto scenario = [] {
+        RbfindProcess watch({"--watch", "1", "--timeout", "300"});
+        SimulatorProcess simulator;
+        simulator.start({"--serial", "RB0042", "--quiet"});
+        const bool added = watch.waitForOutput("device RB0042 added\n", 10s);
+        simulator.stop();
+        const bool removed = watch.waitForOutput("device to be removed: RB0042\n", 10s);
+        watch.signal(SIGINT);
+        RbfindResult result = watch.finish(5s);
+        result.out =
+            std::string(added ? "added " : "") + (removed ? "removed\n" : "\n") + result.out;
+        return std::vector<RbfindResult>{result};
+    };
+    RESULTS_OR_SKIP(results, resultsInNamespace(skipped, scenario))
     ASSERT_EQ(results.size(), 1U);
     const RbfindResult& result = results[0];
     EXPECT_EQ(result.status, 0) << result.err;

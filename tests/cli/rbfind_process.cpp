@@ -7,7 +7,6 @@
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <poll.h>
 #include <sys/wait.h>
@@ -45,8 +44,7 @@ RbfindProcess::RbfindProcess(const std::vector<std::string>& args) {
 
 RbfindProcess::~RbfindProcess() {
     if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        killAndReap(pid);
     }
     closeFd(outFd);
     closeFd(errFd);
@@ -100,16 +98,11 @@ RbfindResult RbfindProcess::finish(std::chrono::milliseconds timeout) {
     while (Clock::now() < deadline && readSome(deadline)) {
     }
     int status = 0;
-    pid_t done = 0;
-    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (done == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        result.status = -1;
-    } else {
+    if (waitForExit(pid, deadline, status)) {
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else {
+        killAndReap(pid);
+        result.status = -1;
     }
     pid = -1;
     result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);

@@ -1,4 +1,5 @@
 #include "support/netns.h"
+#include "support/peer_namespace.h"
 
 #include <stdexcept>
 
@@ -127,20 +128,6 @@ bool readAll(int fd, Clock::time_point deadline, std::string& text) {
     }
 }
 
-// Reaps the child into `status`; false when it still runs at the deadline.
-bool waitUntil(pid_t child, Clock::time_point deadline, int& status) {
-    for (;;) {
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child || (done < 0 && errno != EINTR)) {
-            return done == child;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 } // namespace
 
 NamespaceRun runInNewNetworkNamespace(const std::function<std::string()>& body,
@@ -170,9 +157,8 @@ NamespaceRun runInNewNetworkNamespace(const std::function<std::string()>& body,
     const bool complete = readAll(pipeFds[0], deadline, report);
     ::close(pipeFds[0]);
     int status = 0;
-    if (!complete || !waitUntil(child, deadline, status)) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
+    if (!complete || !waitForExit(child, deadline, status)) {
+        killAndReap(child);
         return {Status::failed, "the namespace child timed out and was killed"};
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.empty()) {

@@ -127,14 +127,45 @@ void waitForLinkGone(const std::string& name) {
     }
 }
 
-void killAndReap(pid_t child) {
-    ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+// Flushes stdio first, so that the child does not write the parent's buffers again.
+pid_t forkChild() {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     }
+    return child;
+}
+
+// In the child: becomes the command, or reports errno through `reportFd` and exits.
+[[noreturn]] void execOrReport(const std::vector<char*>& argv, int reportFd) {
+    ::execv(argv[0], argv.data());
+    writeInt(reportFd, errno);
+    ::_exit(127);
 }
 
 } // namespace
+
+bool waitForExit(int pid, std::chrono::steady_clock::time_point deadline, int& status) {
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            return done == pid;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+int killAndReap(int pid) {
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
 
 ChildProcess spawnProcess(const std::vector<std::string>& command, ErrorOutput errors) {
     if (command.empty()) {
@@ -148,16 +179,10 @@ ChildProcess spawnProcess(const std::vector<std::string>& command, ErrorOutput e
         errors == ErrorOutput::separate ? errorOutput.write.get() : output.write.get();
     Pipe execReport = makePipe();
     const pid_t parent = ::getpid();
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) {
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    }
+    const pid_t child = forkChild();
     if (child == 0) {
         prepareChild(output.write.get(), childErrorFd, parent);
-        ::execv(argv[0], argv.data());
-        writeInt(execReport.write.get(), errno);
-        ::_exit(127);
+        execOrReport(argv, execReport.write.get());
     }
     output.write.reset();
     errorOutput.write.reset();
@@ -190,11 +215,7 @@ ChildProcess spawnInPeerNamespace(const std::vector<std::string>& command,
     Pipe unshared = makePipe(); // child to parent: 0, or the errno of unshare
     Pipe go = makePipe();       // parent to child: 1 once the pair exists
     const pid_t parent = ::getpid();
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) {
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    }
+    const pid_t child = forkChild();
     if (child == 0) {
         prepareChild(output.write.get(), output.write.get(), parent);
         writeInt(unshared.write.get(), ::unshare(CLONE_NEWNET) == 0 ? 0 : errno);
@@ -202,9 +223,7 @@ ChildProcess spawnInPeerNamespace(const std::vector<std::string>& command,
         if (readInt(go.read.get(), -1).value_or(0) != 1) {
             ::_exit(125);
         }
-        ::execv(argv[0], argv.data());
-        writeInt(execReport.write.get(), errno);
-        ::_exit(127);
+        execOrReport(argv, execReport.write.get());
     }
     output.write.reset();
     execReport.write.reset();
@@ -251,6 +270,14 @@ ChildProcess spawnProcess(const std::vector<std::string>&, ErrorOutput) {
 
 ChildProcess spawnInPeerNamespace(const std::vector<std::string>&, const PeerNamespaceConfig&) {
     throw std::runtime_error("network namespaces exist only on Linux");
+}
+
+bool waitForExit(int, std::chrono::steady_clock::time_point, int&) {
+    throw std::runtime_error("waitForExit is implemented for Linux only");
+}
+
+int killAndReap(int) {
+    throw std::runtime_error("killAndReap is implemented for Linux only");
 }
 
 } // namespace velmor::testing

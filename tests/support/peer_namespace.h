@@ -3,6 +3,7 @@
 // (support/netns.h): failures throw std::runtime_error, never test assertions.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ enum class ErrorOutput { merged, separate };
 // namespace. Throws when it cannot be run.
 ChildProcess spawnProcess(const std::vector<std::string>& command,
                           ErrorOutput errors = ErrorOutput::merged);
+
+// Reaps child `pid` into `status` (as waitpid gives it); false when it still runs at
+// `deadline`.
+bool waitForExit(int pid, std::chrono::steady_clock::time_point deadline, int& status);
+
+// Kills child `pid` and reaps it; gives its wait status.
+int killAndReap(int pid);
 
 // Starts `command` in a fresh network namespace. Before the command runs, a veth pair
 // joins the two namespaces: config.localLink here gets config.localAddress and is set

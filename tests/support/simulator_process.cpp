@@ -23,20 +23,6 @@ constexpr const char* ListeningLine = "rbsim listening on ports";
 // A runaway simulator must not eat the test's memory.
 constexpr std::size_t MaxCollectedOutput = 64 * 1024 * 1024;
 
-// Reaps `pid` into `status`; false when it still runs at the deadline.
-bool waitForExit(int pid, Clock::time_point deadline, int& status) {
-    for (;;) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) {
-            return done == pid;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 std::string describe(int status) {
     if (WIFEXITED(status)) {
         return "exited with status " + std::to_string(WEXITSTATUS(status));
@@ -197,10 +183,7 @@ void SimulatorProcess::finishReading() {
 }
 
 void SimulatorProcess::killAndReap() {
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    testing::killAndReap(pid_);
     pid_ = -1;
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -137,6 +138,28 @@ private:
     std::string path_;
 };
 
+std::string millisecondsText(Clock::duration duration) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()) +
+           " ms";
+}
+
+// Checks that every answer datagram follows a "stray" one, hands each answer with its
+// position to `checkAnswer`, and returns the bytes of all the datagrams.
+std::size_t
+checkStrayBeforeEachAnswer(const std::vector<Datagram>& datagrams,
+                           const std::function<void(std::size_t, const Datagram&)>& checkAnswer) {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < datagrams.size(); ++i) {
+        bytes += datagrams[i].payload.size();
+        if (i % 2 == 0) {
+            check(datagrams[i].payload == "stray", "expected the stray datagram first");
+        } else {
+            checkAnswer(i, datagrams[i]);
+        }
+    }
+    return bytes;
+}
+
 void expectCompleted(const NamespaceRun& run) {
     if (run.status == NamespaceRun::Status::skipped) {
         GTEST_SKIP() << run.output;
@@ -200,21 +223,13 @@ TEST(RbsimNamespace, MisbehavesAsAskedWithoutHoldingUpOtherRequests) {
               "expected 8 datagrams, got " + std::to_string(datagrams.size()) + " or more");
         // Answered one after the other, the last would come after a second.
         check(lastArrival >= 450ms && lastArrival < 950ms,
-              "the answers took " +
-                  std::to_string(
-                      std::chrono::duration_cast<std::chrono::milliseconds>(lastArrival).count()) +
-                  " ms");
-        std::size_t bytes = 0;
-        for (std::size_t i = 0; i < datagrams.size(); ++i) {
-            bytes += datagrams[i].payload.size();
-            if (i % 2 == 0) {
-                check(datagrams[i].payload == "stray", "expected the stray datagram first");
-                continue;
-            }
-            const DiscoveryAnswer answer = parse(datagrams[i]);
-            check(answer.header.id == "other" && answer.header.version == 4,
-                  "header of " + datagrams[i].payload);
-        }
+              "the answers took " + millisecondsText(lastArrival));
+        const std::size_t bytes =
+            checkStrayBeforeEachAnswer(datagrams, [](std::size_t, const Datagram& datagram) {
+                const DiscoveryAnswer answer = parse(datagram);
+                check(answer.header.id == "other" && answer.header.version == 4,
+                      "header of " + datagram.payload);
+            });
 
         const std::string output = simulator.stop();
         check(contains(output, "id \"on-8017\": not answered (answering on port 8018 only)"),
@@ -243,25 +258,16 @@ TEST(RbsimNamespace, PacedAnswersGoOutWholeOneAfterTheOther) {
         const auto lastArrival = Clock::now() - started;
         check(datagrams.size() == 12,
               "expected 12 datagrams, got " + std::to_string(datagrams.size()));
-        check(lastArrival >= 200ms,
-              "11 pauses of 20 ms took " +
-                  std::to_string(
-                      std::chrono::duration_cast<std::chrono::milliseconds>(lastArrival).count()) +
-                  " ms");
+        check(lastArrival >= 200ms, "11 pauses of 20 ms took " + millisecondsText(lastArrival));
         // The two requests come in on two sockets, so either may be answered first;
         // what matters is that one answer ends before the other begins.
         const std::string first = parse(datagrams.at(1)).header.id;
         const std::string second = first == "r1" ? "r2" : "r1";
-        std::size_t bytes = 0;
-        for (std::size_t i = 0; i < datagrams.size(); ++i) {
-            bytes += datagrams[i].payload.size();
-            if (i % 2 == 0) {
-                check(datagrams[i].payload == "stray", "expected the stray datagram first");
-                continue;
-            }
-            check(parse(datagrams[i]).header.id == (i < 6 ? first : second),
-                  "datagram " + std::to_string(i) + " answers the wrong request");
-        }
+        const std::size_t bytes =
+            checkStrayBeforeEachAnswer(datagrams, [&](std::size_t i, const Datagram& datagram) {
+                check(parse(datagram).header.id == (i < 6 ? first : second),
+                      "datagram " + std::to_string(i) + " answers the wrong request");
+            });
 
         const std::string output = simulator.stop();
         check(contains(output, "id \"r1\": 6 datagrams sent") &&
