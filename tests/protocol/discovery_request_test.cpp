@@ -17,16 +17,6 @@ TEST(DiscoveryRequest, SystemRequestIsExactOnTheWire) {
     EXPECT_EQ(text.size(), 113u);
 }
 
-TEST(DiscoveryRequest, MakeFillsTypeAndLeavesMinimumVersionZero) {
-    const auto request = makeDiscoveryRequest(7, "id", 3, {"a"}, {"b"});
-    EXPECT_EQ(request.messageType, "kv-discovery-request");
-    EXPECT_EQ(request.version, 7u);
-    EXPECT_EQ(request.minDiscoveryVersion, 0u);
-    EXPECT_EQ(request.flags, 3);
-    EXPECT_EQ(request.deviceList, std::vector<std::string>{"a"});
-    EXPECT_EQ(request.serverList, std::vector<std::string>{"b"});
-}
-
 struct SerializationCase {
     const char* name;
     DiscoveryRequest request;

@@ -11,18 +11,6 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-TEST(SimOptions, DefaultsAnswerLikeOneDataServerOnBothPorts) {
-    const SimOptions options = parseSimOptions({});
-    EXPECT_EQ(options.ports, (std::vector<std::uint16_t>{8017, 8018}));
-    EXPECT_TRUE(options.interfaces.empty());
-    EXPECT_EQ(options.serverType, "dataserver");
-    EXPECT_EQ(options.repeat, 1u);
-    EXPECT_EQ(options.version, 3u);
-    EXPECT_EQ(options.delay.count(), 0);
-    EXPECT_FALSE(options.answerId || options.answerPort || options.generatedServers);
-    EXPECT_FALSE(options.quiet || options.help);
-}
-
 TEST(SimOptions, PortsReplaceTheDefaultsAndRepeatsAreKeptOnce) {
     EXPECT_EQ(parseSimOptions({"--port", "9001", "--port=9000", "--port", "9001"}).ports,
               (std::vector<std::uint16_t>{9001, 9000}));
