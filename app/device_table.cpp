@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/wide_text.h"
+
 namespace velmor {
 
 std::string deviceAddedLine(const std::string& serial) {
@@ -23,22 +25,23 @@ DeviceTableChanges DeviceTable::synchronise(const std::vector<DeviceInfo>& selec
 
 void DeviceTable::clearSeen() {
     for (DeviceEntry& entry : table) {
-        entry.seen = false;
+        entry.seen = 0;
     }
 }
 
 std::vector<DeviceEntry> DeviceTable::markSelected(const std::vector<DeviceInfo>& selected) {
     std::vector<DeviceEntry> added;
     for (const DeviceInfo& device : selected) {
+        std::u16string serial = widenText(device.serial);
         const auto found =
-            std::find_if(table.begin(), table.end(), [&device](const DeviceEntry& entry) {
-                return entry.serial == device.serial;
-            });
+            std::find_if(table.begin(), table.end(),
+                         [&serial](const DeviceEntry& e) { return e.serial == serial; });
         if (found != table.end()) {
-            found->seen = true;
+            found->seen = 1;
             continue;
         }
-        DeviceEntry entry{true, true, nextId, device.type, device.serial, device.address};
+        DeviceEntry entry{
+            1, 1, nextId, widenText(device.type), std::move(serial), widenText(device.address)};
         // Wraps instead of overflowing; ids repeat only after 2^32 new devices.
         nextId = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId) + 1U);
         table.push_back(entry);
@@ -49,7 +52,7 @@ std::vector<DeviceEntry> DeviceTable::markSelected(const std::vector<DeviceInfo>
 
 std::vector<DeviceEntry> DeviceTable::removeUnseen() {
     const auto firstUnseen = std::stable_partition(
-        table.begin(), table.end(), [](const DeviceEntry& entry) { return entry.seen; });
+        table.begin(), table.end(), [](const DeviceEntry& entry) { return entry.seen != 0; });
     std::vector<DeviceEntry> removed(std::make_move_iterator(firstUnseen),
                                      std::make_move_iterator(table.end()));
     table.erase(firstUnseen, table.end());
@@ -59,15 +62,17 @@ std::vector<DeviceEntry> DeviceTable::removeUnseen() {
 void DeviceTable::markListed(std::int32_t id) {
     for (DeviceEntry& entry : table) {
         if (entry.id == id) {
-            entry.isNew = false;
+            entry.isNew = 0;
             return;
         }
     }
 }
 
-const DeviceEntry* DeviceTable::findById(std::int32_t id) const {
-    const auto found = std::find_if(table.begin(), table.end(),
-                                    [id](const DeviceEntry& entry) { return entry.id == id; });
+const DeviceEntry* DeviceTable::findByItemData(std::int64_t itemData) const {
+    const auto found =
+        std::find_if(table.begin(), table.end(), [itemData](const DeviceEntry& entry) {
+            return static_cast<std::int64_t>(entry.id) == itemData;
+        });
     return found == table.end() ? nullptr : &*found;
 }
 

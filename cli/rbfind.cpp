@@ -9,6 +9,7 @@
 #include <KVLogger>
 #include <boost/make_shared.hpp>
 
+#include "app/device_search.h"
 #include "app/device_selection.h"
 #include "cli/rbfind_options.h"
 #include "cli/rbfind_search.h"
@@ -55,7 +56,8 @@ std::string checkLocalAddresses(const std::vector<std::string>& wanted) {
 }
 
 int searchAndPrint(const RbfindOptions& options) {
-    const SearchOutcome outcome = searchForFirst(options);
+    MulticastDeviceSearch deviceSearch;
+    const SearchResult outcome = searchForFirst(deviceSearch, options);
     std::vector<DeviceInfo> devices =
         uniqueBySerial(selectDevices(outcome.servers, selectionModeOf(options)));
     if (options.first && devices.size() > 1) {
@@ -71,6 +73,10 @@ int searchAndPrint(const RbfindOptions& options) {
     std::cout.flush();
     if (!std::cout) {
         std::cerr << "rbfind: could not write the output\n";
+        return searchFailed;
+    }
+    if (outcome.failed()) {
+        std::cerr << "rbfind: search failed: no discovery request could be sent\n";
         return searchFailed;
     }
     return devices.empty() ? noDevice : devicesListed;
@@ -104,6 +110,7 @@ int run(const std::vector<std::string>& arguments) {
         }
         if (options.watch) {
             watchDevices(options);
+            return devicesListed;
         }
         return searchAndPrint(options);
     } catch (const std::exception& error) {

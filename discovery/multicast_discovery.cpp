@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <forward_list>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -165,10 +167,35 @@ void MulticastDiscovery::idle(std::int64_t milliseconds) {
     }
 }
 
+void MulticastDiscovery::pause(std::int64_t milliseconds) const {
+    if (milliseconds <= 0) {
+        return;
+    }
+    if (!searchTuning.stop.stop_possible()) {
+        sleepMilliseconds(milliseconds);
+        return;
+    }
+    // Woken by the stop request itself, so a stopped search does not sleep on.
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock lock(mutex);
+    stopped.wait_for(lock, searchTuning.stop, Milliseconds(milliseconds), [] { return false; });
+}
+
+bool MulticastDiscovery::stopping() const {
+    return stopRequested || searchTuning.stop.stop_requested();
+}
+
 void MulticastDiscovery::discover(std::int32_t requestFlags,
                                   const std::vector<std::string>& deviceNames,
                                   const std::vector<std::string>& serverNames,
                                   std::int64_t timeoutMs) {
+    // Nothing of an earlier search on this object may pass for this one's results.
+    searchStatistics = SearchStatistics{};
+    deviceList.clear();
+    serverList.clear();
+    stopRequested = false;
+
     const std::vector<LocalAddress> localAddresses = onlyListed(
         enumerateLocalAddresses(static_cast<std::uint32_t>(addressKinds), searchAddressFlags),
         searchTuning.localAddresses);
@@ -177,9 +204,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         return;
     }
 
-    searchStatistics = SearchStatistics{};
     searchStatistics.requestId = makeRequestId();
-    stopRequested = false;
     const DiscoveryRequest request =
         makeDiscoveryRequest(DiscoveryProtocolVersion, searchStatistics.requestId, requestFlags,
                              deviceNames, serverNames);
@@ -215,7 +240,9 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
             if (searchTuning.stopWhen) {
                 socket->setAnswerObserver(checkEarlyStop);
             }
-            socket->send(port);
+            if (socket->send(port)) {
+                ++searchStatistics.requestsSent;
+            }
             sockets.push_back(std::move(socket));
         }
     }
@@ -223,7 +250,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
 
     // A fast search skips the settling sleep and so waits the whole time on completions.
     const std::int64_t settledMs = searchTuning.fast ? 0 : settlingSleepMs;
-    sleepMilliseconds(settledMs);
+    pause(settledMs);
 
     timedOut = false;
     deadline.expires_after(remainingTime(timeoutMs, settledMs));
@@ -233,12 +260,12 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         timedOut = true;
     });
 
-    while (!timedOut && !stopRequested) {
+    while (!timedOut && !stopping()) {
         ioContext.restart();
         if (searchTuning.fast) {
             ioContext.run_one_for(Milliseconds(idleSleepMs));
         } else if (pollReady() == 0) {
-            sleepMilliseconds(idleSleepMs);
+            pause(idleSleepMs);
         }
     }
 
@@ -271,6 +298,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         mergedServers.splice(front ? mergedServers.begin() : mergedServers.end(), socketServers);
     }
     searchStatistics.stoppedEarly = stopRequested;
+    searchStatistics.cancelled = searchTuning.stop.stop_requested();
     deviceList = std::move(mergedDevices);
     serverList = std::move(mergedServers);
 }

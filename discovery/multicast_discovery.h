@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -36,15 +37,20 @@ struct SearchTuning {
     std::function<bool(const std::list<ServerInfo>&)> stopWhen;
     // When not empty, only the local addresses whose text is listed here are used.
     std::vector<std::string> localAddresses;
+    // A stop request from another thread ends the search within one 100 ms idle step;
+    // the records stored so far are kept and statistics().cancelled tells.
+    std::stop_token stop;
 };
 
 // Counters of the last search, for diagnostics and benchmarks.
 struct SearchStatistics {
     std::string requestId;
     std::size_t sockets = 0;        // opened and sent from
+    std::size_t requestsSent = 0;   // sends that succeeded; 0 means the search failed
     std::size_t storedAnswers = 0;  // datagrams kept for parsing
     std::size_t droppedAnswers = 0; // datagrams turned away by the storage bound
     bool stoppedEarly = false;
+    bool cancelled = false; // ended by the tuning's stop token
 };
 
 class MulticastDiscovery {
@@ -77,6 +83,9 @@ private:
     std::size_t pollReady();
     // Waits up to `milliseconds` for one handler in fast mode, otherwise sleeps.
     void idle(std::int64_t milliseconds);
+    // Sleeps `milliseconds`, or less when the tuning's stop token is triggered.
+    void pause(std::int64_t milliseconds) const;
+    bool stopping() const;
 
     boost::asio::io_context ioContext;
     std::int32_t addressKinds;

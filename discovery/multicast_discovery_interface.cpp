@@ -65,7 +65,7 @@ bool MulticastDiscoveryInterface::isOpen() const {
     return socket.is_open();
 }
 
-void MulticastDiscoveryInterface::send(std::uint16_t port) {
+bool MulticastDiscoveryInterface::send(std::uint16_t port) {
     answers.clear();
     answerBudget.reset(request->id);
     const udp::endpoint target(destination, port);
@@ -74,7 +74,9 @@ void MulticastDiscoveryInterface::send(std::uint16_t port) {
     socket.send_to(asio::buffer(text), target, 0, error);
     if (error) {
         LogMessage(logging::warning) << "Failed to send discovery request: " << error.message();
+        return false;
     }
+    return true;
 }
 
 void MulticastDiscoveryInterface::close() {

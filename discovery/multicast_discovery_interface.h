@@ -42,8 +42,9 @@ public:
     // not raised; afterwards isOpen() tells whether the socket can be used.
     void open();
     bool isOpen() const;
-    // Sends the request once to the destination at `port`; a failure is logged.
-    void send(std::uint16_t port);
+    // Sends the request once to the destination at `port`; a failure is logged and
+    // gives false.
+    bool send(std::uint16_t port);
     // Closes the socket, which ends the pending receive.
     void close();
     bool isLoopback() const;

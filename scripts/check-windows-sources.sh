@@ -17,7 +17,7 @@ ln -s /usr/include/boost "$headers/boost"
 
 cd "$root"
 mapfile -t sources < <(ls kvThread/src/main/cpp/*.cpp protocol/*.cpp net/*.cpp net/win32/*.cpp \
-    discovery/*.cpp app/*.cpp cli/*.cpp)
+    discovery/*.cpp cli/*.cpp; ls app/*.cpp | grep -v _posix)
 for source in "${sources[@]}"; do
     "$compiler" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Wshadow -Wconversion \
         -Wsign-conversion -Wold-style-cast -Werror -DBOOST_BIND_GLOBAL_PLACEHOLDERS \

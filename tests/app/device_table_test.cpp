@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/device_table.h"
+#include "app/wide_text.h"
 
 namespace velmor {
 namespace {
@@ -20,7 +21,8 @@ DeviceInfo device(std::string serial, std::string address = "10.0.0.1", std::str
 std::vector<std::string> summary(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> out;
     for (const auto& e : entries) {
-        out.push_back(std::to_string(e.id) + ":" + e.serial + "@" + e.address);
+        out.push_back(std::to_string(e.id) + ":" + narrowText(e.serial) + "@" +
+                      narrowText(e.address));
     }
     return out;
 }
@@ -96,17 +98,29 @@ INSTANTIATE_TEST_SUITE_P(
                    {{}, {}, {}, {}}}}),
     [](const auto& param) { return param.param.name; });
 
+TEST(DeviceTable, SerialsAreMatchedWidenedByteForByte) {
+    DeviceTable table;
+    // 0xE9 and 0xC3 0xA9 are "e acute" in Latin-1 and UTF-8: different serials.
+    const auto added =
+        table.markSelected({device("RB\xE9"), device("RB\xC3\xA9"), device("RB\xE9")});
+    ASSERT_EQ(added.size(), 2u);
+    EXPECT_EQ(added[0].serial, (std::u16string{u'R', u'B', char16_t{0xFFE9}}));
+    EXPECT_EQ(added[1].serial, (std::u16string{u'R', u'B', char16_t{0xFFC3}, char16_t{0xFFA9}}));
+    EXPECT_EQ(table.findByItemData(-1), nullptr);
+    EXPECT_EQ(table.findByItemData(std::int64_t{1} << 32), nullptr); // not cut to 32 bits
+}
+
 TEST(DeviceTable, ListedStateAndLookupSurvivePasses) {
     DeviceTable table;
     table.synchronise({device("A"), device("B")});
     ASSERT_EQ(table.nextDeviceId(), 2);
-    EXPECT_TRUE(table.findById(1)->isNew);
+    EXPECT_TRUE(table.findByItemData(1)->isNew);
     table.markListed(1);
     table.synchronise({device("B"), device("C")});
-    ASSERT_NE(table.findById(1), nullptr);
-    EXPECT_FALSE(table.findById(1)->isNew); // B keeps its row
-    EXPECT_TRUE(table.findById(2)->isNew);  // C has none yet
-    EXPECT_EQ(table.findById(0), nullptr);  // A is gone
+    ASSERT_NE(table.findByItemData(1), nullptr);
+    EXPECT_FALSE(table.findByItemData(1)->isNew); // B keeps its row
+    EXPECT_TRUE(table.findByItemData(2)->isNew);  // C has none yet
+    EXPECT_EQ(table.findByItemData(0), nullptr);  // A is gone
 }
 
 } // namespace

@@ -182,7 +182,8 @@ TEST(Search, FastModeStopsAtTheFirstWantedAnswer) {
             {.fast = true,
              .stopWhen =
                  [](const std::list<ServerInfo>& answer) { return answer.front().uid == "p8018"; },
-             .localAddresses = {}});
+             .localAddresses = {},
+             .stop = {}});
         const auto start = Clock::now();
         search.run(RequestFlag::Servers, 5000);
         const bool early = millisecondsSince(start) < 1000;
@@ -204,7 +205,8 @@ TEST(Search, ASearchAfterOneThatRaisedIsWhole) {
                           .stopWhen = [](const std::list<ServerInfo>&) -> bool {
                               throw std::runtime_error("caller gave up");
                           },
-                          .localAddresses = {}});
+                          .localAddresses = {},
+                          .stop = {}});
         std::string first = "no error";
         try {
             search.run(RequestFlag::Servers, 2000);

@@ -1,0 +1,112 @@
+#include "app/device_list_sync.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/wide_text.h"
+
+namespace velmor {
+
+namespace {
+
+// "%s - %s - %s" with type, serial and address, as the list shows a device.
+std::u16string rowText(const DeviceEntry& entry) {
+    std::u16string row = entry.type + u" - " + entry.serial + u" - " + entry.address;
+    return formatLine(u"", row, u"");
+}
+
+} // namespace
+
+DeviceListSync::DeviceListSync(DeviceSearch& search, DeviceListControl& list, ActionLog& log,
+                               SelectionMode mode)
+    : deviceSearch(search), listBox(list), actionLog(log), selectionMode(mode) {}
+
+void DeviceListSync::runPass(std::stop_token stop) {
+    {
+        const std::lock_guard lock(tableMutex);
+        table.clearSeen();
+    }
+    actionLog.append(u"Searching for devices ...", true);
+
+    std::list<ServerInfo> servers;
+    {
+        // The search object lives only for this block, on this thread.
+        SearchResult result = deviceSearch.search(SearchSettings{}, stop);
+        if (result.cancelled || stop.stop_requested()) {
+            return;
+        }
+        servers = std::move(result.servers);
+    }
+    const std::vector<DeviceInfo> selected = selectDevices(servers, selectionMode);
+
+    std::vector<DeviceEntry> added;
+    {
+        const std::lock_guard lock(tableMutex);
+        added = table.markSelected(selected);
+    }
+    for (const DeviceEntry& entry : added) {
+        actionLog.append(formatLine(u"device ", entry.serial, u" added\n"), false);
+    }
+    if (selected.empty()) {
+        actionLog.append(u"No devices connected", true);
+    }
+    addPendingRows();
+    removeUnseenRows();
+}
+
+void DeviceListSync::addPendingRows() {
+    // Only this thread changes the table, so it reads it without the lock; the size does
+    // not change before the removals.
+    const std::vector<DeviceEntry>& entries = table.entries();
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+        const DeviceEntry& entry = entries[at];
+        if (entry.isNew == 0) {
+            continue;
+        }
+        const int index = listBox.addString(rowText(entry));
+        if (index == DeviceListControl::listError) {
+            actionLog.append(formatLine(u"device: ", entry.serial, u" not added ~ LB_ERR (-1)\n"),
+                             false);
+            continue; // still pending: tried again after the next search
+        }
+        listBox.setItemData(index, entry.id);
+        const std::lock_guard lock(tableMutex);
+        table.markListed(entry.id);
+    }
+}
+
+void DeviceListSync::removeUnseenRows() {
+    int count = listBox.count();
+    actionLog.append(u"devices in list: " + decimalText(count) + u"\n", false);
+    for (const DeviceEntry& entry : table.entries()) {
+        if (entry.seen != 0) {
+            continue;
+        }
+        actionLog.append(formatLine(u"device to be removed: ", entry.serial, u"\n"), false);
+        // Only the first row carrying the entry's id goes; none when its add had failed.
+        for (int row = 0; row < count; ++row) {
+            if (listBox.itemData(row) == static_cast<std::int64_t>(entry.id)) {
+                actionLog.append(u"matching record " + decimalText(row) + u"\n", false);
+                listBox.deleteString(row);
+                --count;
+                break;
+            }
+        }
+    }
+    const std::lock_guard lock(tableMutex);
+    table.removeUnseen();
+}
+
+std::optional<DeviceEntry> DeviceListSync::entryForItemData(std::int64_t itemData) const {
+    const std::lock_guard lock(tableMutex);
+    const DeviceEntry* entry = table.findByItemData(itemData);
+    return entry != nullptr ? std::optional<DeviceEntry>(*entry) : std::nullopt;
+}
+
+DeviceTable DeviceListSync::tableSnapshot() const {
+    const std::lock_guard lock(tableMutex);
+    return table;
+}
+
+} // namespace velmor

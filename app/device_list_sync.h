@@ -1,0 +1,48 @@
+// The worker's pass: one search, then the device table and the sorted list box brought
+// in step with it, every step reported in the action log.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+
+#include "app/action_log.h"
+#include "app/device_search.h"
+#include "app/device_selection.h"
+#include "app/device_table.h"
+#include "app/front_end.h"
+
+namespace velmor {
+
+class DeviceListSync {
+public:
+    DeviceListSync(DeviceSearch& search, DeviceListControl& list, ActionLog& log,
+                   SelectionMode mode = SelectionMode::window);
+
+    // One pass on the worker thread. A pass whose search was stopped ends right after the
+    // search, without touching the table or the list. Raises what the search raises.
+    void runPass(std::stop_token stop);
+
+    // The entry whose id is the list item data `itemData`, copied under the table's lock;
+    // for the double click on the GUI thread.
+    std::optional<DeviceEntry> entryForItemData(std::int64_t itemData) const;
+
+    // A copy of the table, under its lock.
+    DeviceTable tableSnapshot() const;
+
+private:
+    void addPendingRows();
+    void removeUnseenRows();
+
+    DeviceSearch& deviceSearch;
+    DeviceListControl& listBox;
+    ActionLog& actionLog;
+    SelectionMode selectionMode;
+    // Guards `table` against the GUI thread's reads while the worker changes it. Never held
+    // while the worker talks to the list or the log, which wait for the GUI thread.
+    mutable std::mutex tableMutex;
+    DeviceTable table;
+};
+
+} // namespace velmor
