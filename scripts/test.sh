@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: plainly and under
-# AddressSanitizer with UndefinedBehaviorSanitizer, where any report fails the run.
+# AddressSanitizer with UndefinedBehaviorSanitizer, where any report fails the run. The
+# shell's threaded tests (worker, console capture, the search on a worker thread) run a
+# third time under ThreadSanitizer.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,3 +17,8 @@ ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)"
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$(nproc)"
+
+"$root/scripts/build.sh" tsan rbfinder_app_tests rbsim
+# The namespace tests fork and start threads in the child, which TSan allows with this.
+TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1" \
+    "$root/build-tsan/tests/rbfinder_app_tests" --gtest_brief=1

@@ -247,24 +247,23 @@ TEST(RbfindEndToEnd, NetworkTextCannotReachTheTerminalRaw) {
     }
 }
 
-TEST(RbfindEndToEnd, FirstReturnsAtTheFirstDeviceWellBeforeTheTimeout) {
+// The searches may take ten minutes: only stopping at the first device lets rbfind exit
+// before the run's guard kills it.
+TEST(RbfindEndToEnd, FirstReturnsAtTheFirstDevice) {
     SEARCH_OR_SKIP(
         results, {"--serial", "RB0001", "--serial", "RB0002", "--uid", "RB0001+RB0002", "--quiet"},
-        Runs{{"--first", "--timeout", "2000"},
-             {"--first", "--timeout", "2000", "--json"},
-             {"--first", "--timeout", "1000", "--address", "127.0.0.1", "--all"}})
+        Runs{{"--first", "--timeout", "600000"},
+             {"--first", "--timeout", "600000", "--json"},
+             {"--first", "--timeout", "600000", "--address", "127.0.0.1", "--all"}})
     ASSERT_EQ(results.size(), 3U);
     EXPECT_EQ(results[0].status, 0);
     EXPECT_EQ(results[0].out, "RBLK - RB0001 - 127.0.0.1\n"); // the first one only
-    EXPECT_LT(results[0].elapsed, 1500ms);
     EXPECT_EQ(results[1].status, 0);
-    EXPECT_LT(results[1].elapsed, 1500ms);
     boost::property_tree::ptree tree;
     ASSERT_NO_THROW(tree = parseJson(results[1].out)) << results[1].out;
     ASSERT_EQ(tree.get_child("devices").size(), 1U);
     EXPECT_EQ(tree.get_child("devices").front().second.get<std::string>("serial"), "RB0001");
     EXPECT_EQ(results[2].status, 0);
-    EXPECT_LT(results[2].elapsed, 900ms);
 }
 
 TEST(RbfindEndToEnd, FirstWaitsTheWholeTimeWhenNothingQualifies) {
@@ -274,16 +273,18 @@ TEST(RbfindEndToEnd, FirstWaitsTheWholeTimeWhenNothingQualifies) {
     EXPECT_EQ(results[0].status, 1);
     EXPECT_EQ(results[0].out, "");
     EXPECT_GT(results[0].elapsed, 700ms);
-    EXPECT_LT(results[0].elapsed, 3000ms);
 }
 
 TEST(RbfindEndToEnd, FirstFindsAnInstrumentThatBootsLater) {
     const auto scenario = [] {
-        RbfindProcess first({"--first", "--timeout", "8000"});
-        std::this_thread::sleep_for(1s); // the first requests find nobody
+        RbfindProcess first({"--first", "--timeout", "600000", "-v"});
+        // The first search has ended without an answer when its summary is written.
+        if (!first.waitForError("[debug] Search ", 30s)) {
+            throw std::runtime_error("no search summary: " + first.finish(1s).err);
+        }
         SimulatorProcess simulator;
         simulator.start({"--serial", "RB0042", "--quiet"});
-        RbfindResult result = first.finish(15s);
+        RbfindResult result = first.finish(30s);
         simulator.stop();
         return std::vector<RbfindResult>{result};
     };
@@ -291,7 +292,48 @@ TEST(RbfindEndToEnd, FirstFindsAnInstrumentThatBootsLater) {
     ASSERT_EQ(results.size(), 1U);
     EXPECT_EQ(results[0].status, 0) << results[0].err;
     EXPECT_EQ(results[0].out, "RBLK - RB0042 - 127.0.0.1\n");
-    EXPECT_LT(results[0].elapsed, 6000ms); // found by a later search, not at the timeout
+}
+
+TEST(RbfindEndToEnd, WithoutAnyRequestSentTheSearchFails) {
+    // The loopback link stays down: no local address to search from.
+    const NamespaceRun run = runInNewNetworkNamespace(
+        [] {
+            return packResults({runRbfind({}), runRbfind({"--json"})});
+        },
+        60s);
+    if (run.status == NamespaceRun::Status::skipped) {
+        GTEST_SKIP() << run.output;
+    }
+    ASSERT_EQ(run.status, NamespaceRun::Status::completed) << run.output;
+    const std::vector<RbfindResult> results = unpackResults(run.output);
+    ASSERT_EQ(results.size(), 2U);
+    const std::string message = "rbfind: search failed: no discovery request could be sent\n";
+    EXPECT_EQ(results[0].status, 3);
+    EXPECT_EQ(results[0].out, "");
+    EXPECT_EQ(results[0].err, message);
+    EXPECT_EQ(results[1].status, 3);
+    EXPECT_EQ(results[1].out, "{\"requestId\":null,\"servers\":[],\"devices\":[]}\n");
+    EXPECT_EQ(results[1].err, message);
+}
+
+TEST(RbfindEndToEnd, WatchStopsARunningSearchOnSigterm) {
+    const auto scenario = [] {
+        SimulatorProcess simulator;
+        simulator.start({"--serial", "RB0042"});
+        RbfindProcess watch({"--watch", "--timeout", "600000"});
+        // The search is running once its request has reached the simulator.
+        if (!simulator.waitForOutput("request", 30s)) {
+            throw std::runtime_error("no request: " + simulator.output());
+        }
+        watch.signal(SIGTERM);
+        RbfindResult result = watch.finish(30s);
+        simulator.stop();
+        return std::vector<RbfindResult>{result};
+    };
+    RESULTS_OR_SKIP(results, resultsInNamespace(skipped, scenario))
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_EQ(results[0].status, 0) << results[0].err;
+    EXPECT_EQ(results[0].out, "");
 }
 
 TEST(RbfindEndToEnd, WatchPrintsAddedAndRemovedLinesUntilInterrupted) {

@@ -78,10 +78,19 @@ bool RbfindProcess::readSome(Clock::time_point deadline) {
 }
 
 bool RbfindProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+    return waitFor(result.out, text, timeout);
+}
+
+bool RbfindProcess::waitForError(const std::string& text, std::chrono::milliseconds timeout) {
+    return waitFor(result.err, text, timeout);
+}
+
+bool RbfindProcess::waitFor(const std::string& collected, const std::string& text,
+                            std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
-    while (result.out.find(text) == std::string::npos) {
+    while (collected.find(text) == std::string::npos) {
         if (Clock::now() >= deadline || !readSome(deadline)) {
-            return result.out.find(text) != std::string::npos;
+            return collected.find(text) != std::string::npos;
         }
     }
     return true;

@@ -29,6 +29,8 @@ public:
     // Reads until the standard output holds `text`; false when `timeout` passes or the
     // output ends first.
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    // The same for the standard error.
+    bool waitForError(const std::string& text, std::chrono::milliseconds timeout);
     void signal(int signalNumber);
     // Reads to the end and reaps; kills it when it has not exited within `timeout`.
     RbfindResult finish(std::chrono::milliseconds timeout);
@@ -36,6 +38,8 @@ public:
     const std::string& out() const { return result.out; }
 
 private:
+    bool waitFor(const std::string& collected, const std::string& text,
+                 std::chrono::milliseconds timeout);
     // Reads what is ready until `deadline`; false once both outputs have ended.
     bool readSome(std::chrono::steady_clock::time_point deadline);
 
