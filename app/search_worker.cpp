@@ -44,13 +44,20 @@ void SearchWorker::threadBody(std::stop_token stop) {
             return;
         }
         ++started;
+        std::string error;
         try {
             runPass(stop);
-        } catch (const std::exception& error) {
-            // The search object went with the unwinding; the next signal starts afresh.
-            report(error.what());
+            continue;
+        } catch (const std::exception& raised) {
+            error = raised.what();
         } catch (...) {
-            report("unknown error");
+            error = "unknown error";
+        }
+        // The search object went with the unwinding; the next signal starts afresh. A
+        // report that fails in turn must not end the thread.
+        try {
+            report(error);
+        } catch (...) {
         }
     }
 }
