@@ -22,6 +22,33 @@ void closeIfOpen(int& fd) {
     }
 }
 
+// Moves a new descriptor above the standard ones, which a process started with a closed
+// standard stream hands out first and which are about to be replaced.
+void moveAboveStandard(int& fd) {
+    if (fd > STDERR_FILENO) {
+        return;
+    }
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    fd = moved;
+}
+
+// A copy of what `fd` refers to, to give it back later: -1 when `fd` is closed, which
+// giving back then restores.
+int saveDescriptor(int fd, bool& failed) {
+    const int saved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    failed = failed || (saved < 0 && errno != EBADF);
+    return saved;
+}
+
+void restoreDescriptor(int saved, int fd) {
+    if (saved >= 0) {
+        ::dup2(saved, fd);
+    } else {
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 struct ConsoleCapture::Platform {
@@ -70,8 +97,12 @@ struct ConsoleCapture::Platform {
                 drainAvailable(log);
                 return;
             }
-            if ((watched[0].revents & (POLLIN | POLLHUP)) != 0 && !readOnce(log)) {
-                return; // a read that fails for good would otherwise spin
+            if (watched[0].revents == 0) {
+                continue;
+            }
+            // A read that fails for good, or an error without data, would otherwise spin.
+            if ((watched[0].revents & (POLLIN | POLLHUP)) == 0 || !readOnce(log)) {
+                return;
             }
         }
     }
@@ -111,19 +142,27 @@ bool ConsoleCapture::start() {
     }
     created->stopRead = stopPipe[0];
     created->stopWrite = stopPipe[1];
+    for (int* fd :
+         {&created->readEnd, &created->writeEnd, &created->stopRead, &created->stopWrite}) {
+        moveAboveStandard(*fd);
+    }
 
     const int outputFd = ::fileno(streams.output);
     const int errorFd = ::fileno(streams.error);
     std::fflush(streams.output);
     std::fflush(streams.error);
-    created->savedOutput = ::fcntl(outputFd, F_DUPFD_CLOEXEC, 0);
-    created->savedError = ::fcntl(errorFd, F_DUPFD_CLOEXEC, 0);
-    if (created->savedOutput < 0 || created->savedError < 0 ||
-        ::dup2(created->writeEnd, outputFd) < 0 || ::dup2(created->writeEnd, errorFd) < 0) {
-        // The streams keep (or get back) their own destinations; nothing is captured.
-        if (created->savedOutput >= 0) {
-            ::dup2(created->savedOutput, outputFd);
-        }
+    bool failed = created->readEnd < 0 || created->writeEnd < 0 || created->stopRead < 0 ||
+                  created->stopWrite < 0;
+    created->savedOutput = saveDescriptor(outputFd, failed);
+    created->savedError = saveDescriptor(errorFd, failed);
+    if (!failed &&
+        (::dup2(created->writeEnd, outputFd) < 0 || ::dup2(created->writeEnd, errorFd) < 0)) {
+        restoreDescriptor(created->savedOutput, outputFd);
+        restoreDescriptor(created->savedError, errorFd);
+        failed = true;
+    }
+    if (failed) {
+        // The streams keep (or got back) their own destinations; nothing is captured.
         actionLog.append(u"ConsoleCapture error", true);
         return false;
     }
@@ -147,8 +186,8 @@ ConsoleCapture::~ConsoleCapture() {
     // nothing is written into a pipe that nobody reads.
     std::fflush(streams.output);
     std::fflush(streams.error);
-    ::dup2(platform->savedOutput, ::fileno(streams.output));
-    ::dup2(platform->savedError, ::fileno(streams.error));
+    restoreDescriptor(platform->savedOutput, ::fileno(streams.output));
+    restoreDescriptor(platform->savedError, ::fileno(streams.error));
     const char stop = 0;
     [[maybe_unused]] const ssize_t written = ::write(platform->stopWrite, &stop, 1);
     if (platform->reader.joinable()) {

@@ -23,10 +23,6 @@ DeviceListSync::DeviceListSync(DeviceSearch& search, DeviceListControl& list, Ac
     : deviceSearch(search), listBox(list), actionLog(log), selectionMode(mode) {}
 
 void DeviceListSync::runPass(std::stop_token stop) {
-    {
-        const std::lock_guard lock(tableMutex);
-        table.clearSeen();
-    }
     actionLog.append(u"Searching for devices ...", true);
 
     std::list<ServerInfo> servers;
@@ -40,9 +36,12 @@ void DeviceListSync::runPass(std::stop_token stop) {
     }
     const std::vector<DeviceInfo> selected = selectDevices(servers, selectionMode);
 
+    // Nothing reads the seen flags during the search, so clearing them once it has
+    // returned is the same as before it, and a stopped search leaves them as they were.
     std::vector<DeviceEntry> added;
     {
         const std::lock_guard lock(tableMutex);
+        table.clearSeen();
         added = table.markSelected(selected);
     }
     for (const DeviceEntry& entry : added) {

@@ -25,7 +25,10 @@ class FinderController {
 public:
     FinderController(FinderWindow& window, DeviceListControl& list, LogControl& log,
                      PageOpener& opener, PeriodicTimer& timer, DeviceSearch& search);
-    // Stops the timer and the worker and waits for the worker.
+    // Stops the timer and the worker and waits for the worker, whose pass may still be
+    // talking to the list and the log: a front end destroys the controller only once its
+    // controls return at once (see front_end.h), or from a thread other than its GUI
+    // thread.
     ~FinderController();
     FinderController(const FinderController&) = delete;
     FinderController& operator=(const FinderController&) = delete;

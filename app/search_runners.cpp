@@ -17,8 +17,9 @@ SearchResult searchUntilFirst(DeviceSearch& search, const SearchSettings& settin
             std::chrono::duration_cast<std::chrono::milliseconds>(end - now()).count();
         round.timeoutMs = std::clamp<std::int64_t>(left, 0, untilFirstRoundMs);
         SearchResult result = search.search(round, stop);
-        if (left <= untilFirstRoundMs || result.cancelled || stop.stop_requested() ||
-            anyDeviceSelected(result.servers, mode)) {
+        // A search that could send nothing ends at once: asking again would only spin.
+        if (left <= untilFirstRoundMs || result.failed() || result.cancelled ||
+            stop.stop_requested() || anyDeviceSelected(result.servers, mode)) {
             return result;
         }
     }

@@ -20,7 +20,8 @@ using SteadyNow = std::function<std::chrono::steady_clock::time_point()>;
 // a search lists a device that `mode` selects or settings.timeoutMs have passed; a data
 // server answers only requests, so an instrument that boots later is found by a later
 // search. Each search ends at the first answer that lists such a device. Gives the last
-// search's result. Raises what the search raises.
+// search's result, which is a failed search's when one could send no request. Raises
+// what the search raises.
 SearchResult searchUntilFirst(DeviceSearch& search, const SearchSettings& settings,
                               SelectionMode mode, std::stop_token stop = {},
                               const SteadyNow& now = std::chrono::steady_clock::now);

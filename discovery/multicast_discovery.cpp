@@ -152,7 +152,7 @@ std::string MulticastDiscovery::makeRequestId() {
 
 std::size_t MulticastDiscovery::pollReady() {
     std::size_t handled = 0;
-    while (!timedOut && ioContext.poll_one() > 0) {
+    while (!timedOut && !searchTuning.stop.stop_requested() && ioContext.poll_one() > 0) {
         ++handled;
     }
     return handled;

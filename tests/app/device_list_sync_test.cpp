@@ -212,7 +212,9 @@ TEST(Pass, AStoppedSearchLeavesTableAndListAlone) {
     stop.request_stop();
     sync.runPass(stop.get_token()); // would remove A if it went on
     EXPECT_EQ(list.describe(), std::vector<std::string>{"RBLK - A - 10.0.0.1=0"});
-    EXPECT_EQ(sync.tableSnapshot().entries().size(), 1u);
+    const DeviceTable table = sync.tableSnapshot();
+    ASSERT_EQ(table.entries().size(), 1u);
+    EXPECT_EQ(table.entries()[0].seen, 1);
 }
 
 } // namespace

@@ -21,7 +21,9 @@ public:
         stopWhenSet = stopWhenSet && static_cast<bool>(settings.stopWhen);
         now += std::chrono::milliseconds(settings.timeoutMs);
         SearchResult result;
-        result.requestId = "host-" + std::to_string(rounds.size());
+        if (deviceIn >= 0) { // a negative number: no request could be sent
+            result.requestId = "host-" + std::to_string(rounds.size());
+        }
         if (static_cast<int>(rounds.size()) == deviceIn) {
             ServerInfo server;
             server.type = "dataserver";
@@ -44,7 +46,7 @@ private:
 struct UntilFirstCase {
     const char* name;
     std::int64_t timeoutMs;
-    int deviceInSearch; // 0: never
+    int deviceInSearch; // 0: never; -1: every search fails
     std::vector<std::int64_t> rounds;
 };
 
@@ -59,7 +61,9 @@ TEST_P(UntilFirst, AsksAgainEveryTwoSecondsUntilADeviceOrTheTimeout) {
                                                  [&search] { return search.now; });
     EXPECT_EQ(search.rounds, c.rounds);
     EXPECT_TRUE(search.stopWhenSet);
-    EXPECT_EQ(result.requestId, "host-" + std::to_string(c.rounds.size())); // the last search's
+    if (c.deviceInSearch >= 0) {
+        EXPECT_EQ(result.requestId, "host-" + std::to_string(c.rounds.size())); // the last one's
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -68,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UntilFirstCase{"FoundInTheSecondSearch", 60000, 2, {2000, 2000}},
                       UntilFirstCase{"FoundInTheFirst", 60000, 1, {2000}},
                       UntilFirstCase{"ZeroTimeoutSearchesOnce", 0, 0, {0}},
-                      UntilFirstCase{"ExactlyOneRound", 2000, 0, {2000}}),
+                      UntilFirstCase{"ExactlyOneRound", 2000, 0, {2000}},
+                      UntilFirstCase{"AFailedSearchEndsIt", 60000, -1, {2000}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
