@@ -8,6 +8,7 @@ packages=(
     libboost-regex-dev libboost-system-dev
     libgtest-dev libgmock-dev
     iproute2 g++-mingw-w64-x86-64-posix
+    qt6-base-dev
 )
 
 missing=()

@@ -1,0 +1,176 @@
+#include "app/qt/finder_window.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPalette>
+#include <QPixmap>
+#include <QShortcut>
+
+#include "resources/resource_ids.h"
+
+// The logo and icon are compiled into the library; a static library's resources are
+// registered by hand.
+static void registerFinderResources() {
+    Q_INIT_RESOURCE(finder);
+}
+
+namespace velmor::qt {
+
+namespace {
+
+// The dialog template: its client size and the log column's controls, in dialog units.
+constexpr int templateWidth = 235;
+constexpr int templateHeight = 190;
+
+struct ButtonPlace {
+    int id;
+    const char* text;
+    int x;
+};
+
+constexpr std::array<ButtonPlace, 4> buttonPlaces{{{IDC_HIDE_LOG, "Hide log", 235},
+                                                   {IDC_SEARCH, "Search RBLKs", 465},
+                                                   {IDC_CLEAR_LOG, "Clear log", 535},
+                                                   {IDC_EXIT, "Exit", 605}}};
+
+} // namespace
+
+FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
+    : quitLoop(std::move(quitWith)), logo(this), devicesLabel(this), list(this), logLabel(this),
+      log(this), buttons{QPushButton(this), QPushButton(this), QPushButton(this),
+                         QPushButton(this)} {
+    registerFinderResources();
+    setWindowTitle(QStringLiteral("RB Device Finder"));
+    // The template's font is a 10-point sans serif; its metrics give the dialog units.
+    QFont dialogFont(QStringLiteral("Sans Serif"), 10);
+    setFont(dialogFont);
+    const QFontMetrics metrics(dialogFont);
+    base = dialogBaseUnits(metrics.horizontalAdvance(QStringLiteral(
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")),
+                           metrics.height());
+
+    // Every control and the window itself on white.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    const QPixmap picture(QStringLiteral(":/rbfinder/logo.png"));
+    logo.setPixmap(picture);
+    logo.setGeometry(horizontalPixels(5, base), verticalPixels(5, base), picture.width(),
+                     picture.height()); // the picture's own size, as SS_REALSIZEIMAGE
+    devicesLabel.setText(QStringLiteral("Found devices (double click to open)"));
+    place(devicesLabel, 90, 7, 140, 10);
+    place(list, 90, 18, 140, 167);
+    logLabel.setText(QStringLiteral("Action log"));
+    place(logLabel, 235, 7, 50, 10);
+    place(log, 235, 18, 430, 147);
+    log.setReadOnly(true);
+    log.setUndoRedoEnabled(false);
+    log.setLineWrapMode(QPlainTextEdit::NoWrap);
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        buttons[i].setText(QString::fromLatin1(buttonPlaces[i].text));
+        place(buttons[i], buttonPlaces[i].x, 170, 60, 15);
+        QObject::connect(&buttons[i], &QPushButton::clicked, this, [this, i] {
+            if (controller != nullptr) {
+                controller->command(buttonPlaces[i].id);
+            }
+        });
+    }
+    QObject::connect(&list, &QListWidget::itemDoubleClicked, this, [this] {
+        if (controller != nullptr) {
+            controller->command(IDC_DEVICE_LIST, listDoubleClick);
+        }
+    });
+    // The log column lies beyond the right edge until "Show log" widens the window.
+    setFixedSize(horizontalPixels(templateWidth, base), verticalPixels(templateHeight, base));
+
+    // Linux window managers own the title bar's menu, so "Show log" is offered in the
+    // window's context menu (with "Close", as the system menu ends) and as Ctrl+L.
+    auto* showLog = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    QObject::connect(showLog, &QShortcut::activated, this, [this] { systemCommand(IDM_SHOW_LOG); });
+}
+
+void FinderMainWindow::place(QWidget& widget, int x, int y, int cx, int cy) {
+    widget.setGeometry(horizontalPixels(x, base), verticalPixels(y, base),
+                       horizontalPixels(cx, base), verticalPixels(cy, base));
+}
+
+LogColumnWidths FinderMainWindow::logColumnWidths() const {
+    const QRect listRect = list.geometry();
+    const QRect logRect = log.geometry();
+    return measureLogColumnWidths(0, width(), listRect.x() + listRect.width(),
+                                  logRect.x() + logRect.width());
+}
+
+QPushButton& FinderMainWindow::button(int id) {
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (buttonPlaces[i].id == id) {
+            return buttons[i];
+        }
+    }
+    return buttons.back();
+}
+
+void FinderMainWindow::showLogColumn(bool shown, int width) {
+    for (QWidget* control : {static_cast<QWidget*>(&logLabel), static_cast<QWidget*>(&log)}) {
+        control->setVisible(shown);
+    }
+    for (QPushButton& pushButton : buttons) {
+        pushButton.setVisible(shown);
+    }
+    // A fixed size keeps the position and the height.
+    setFixedSize(width, height());
+}
+
+void FinderMainWindow::postCommand(int commandId) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, commandId] {
+            if (controller != nullptr) {
+                controller->command(commandId);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void FinderMainWindow::destroy() {
+    if (destroyed) {
+        return;
+    }
+    destroyed = true;
+    gui.close(); // the worker and capture threads no longer wait for this thread
+    hide();
+    if (controller != nullptr) {
+        controller->destroyed();
+    }
+}
+
+void FinderMainWindow::quit(int exitCode) {
+    quitLoop(exitCode);
+}
+
+void FinderMainWindow::closeEvent(QCloseEvent* event) {
+    // The close box and Alt+F4 are the close command; the window goes by destroy().
+    event->ignore();
+    systemCommand(systemCommandClose);
+}
+
+void FinderMainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Show log"), this, [this] { systemCommand(IDM_SHOW_LOG); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Close"), this, [this] { systemCommand(systemCommandClose); });
+    menu.exec(event->globalPos());
+}
+
+void FinderMainWindow::systemCommand(int id) {
+    if (controller != nullptr) {
+        controller->systemCommand(id);
+    }
+}
+
+} // namespace velmor::qt

@@ -1,0 +1,65 @@
+// The finder's main window in Qt Widgets: the dialog template's controls placed in dialog
+// units, events handed to the shell's controller, and the window operations it asks for.
+#pragma once
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+#include "app/dialog_layout.h"
+#include "app/finder_controller.h"
+#include "app/front_end.h"
+#include "app/qt/dialog_units.h"
+#include "app/qt/gui_gate.h"
+
+namespace velmor::qt {
+
+class FinderMainWindow : public QWidget, public FinderWindow {
+public:
+    // `quitWith` ends the event loop with an exit status.
+    explicit FinderMainWindow(std::function<void(int)> quitWith);
+
+    // The controller that the window's events go to; set before the window is shown.
+    void attach(FinderController* finderController) { controller = finderController; }
+    // The widths as the dialog measures them when it is created.
+    LogColumnWidths logColumnWidths() const;
+
+    QListWidget& deviceList() { return list; }
+    QPlainTextEdit& logPane() { return log; }
+    GuiGate& gate() { return gui; }
+    QPushButton& button(int id);
+    DialogBaseUnits baseUnits() const { return base; }
+
+    // FinderWindow
+    void showLogColumn(bool shown, int width) override;
+    void postCommand(int commandId) override;
+    void destroy() override;
+    void quit(int exitCode) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void place(QWidget& widget, int x, int y, int cx, int cy);
+    void systemCommand(int id);
+
+    std::function<void(int)> quitLoop;
+    FinderController* controller = nullptr;
+    DialogBaseUnits base;
+    GuiGate gui{this};
+    QLabel logo;
+    QLabel devicesLabel;
+    QListWidget list;
+    QLabel logLabel;
+    QPlainTextEdit log;
+    std::array<QPushButton, 4> buttons; // Hide log, Search RBLKs, Clear log, Exit
+    bool destroyed = false;
+};
+
+} // namespace velmor::qt
