@@ -3,11 +3,13 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
+#include <thread>
 #include <utility>
 
 namespace velmor::qt {
@@ -54,5 +56,18 @@ private:
     QObject* context;
     std::atomic<bool> opened{true};
 };
+
+// Closes the gate and runs `ending` (which joins the threads that use it) on another
+// thread while this GUI thread serves, or fails, the calls they may be waiting on.
+template <typename Ending> void closeAndEnd(GuiGate& gate, Ending ending) {
+    gate.close();
+    QEventLoop serving;
+    std::thread ender([&] {
+        ending();
+        QMetaObject::invokeMethod(&serving, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    serving.exec();
+    ender.join();
+}
 
 } // namespace velmor::qt

@@ -1,12 +1,10 @@
 // rb-device-finder: the finder's window on Linux.
 #include <QApplication>
-#include <QEventLoop>
 #include <QIcon>
 
 #include <KVLogger>
 
 #include <memory>
-#include <thread>
 
 #include "app/console_capture.h"
 #include "app/device_search.h"
@@ -35,16 +33,10 @@ int main(int argc, char** argv) {
     window.show();
     const int status = application.exec();
 
-    // The worker and the capture reader may be waiting for this thread: they are ended on
-    // another thread while this one serves (or fails) their last calls.
-    window.gate().close();
-    QEventLoop teardown;
-    std::thread ending([&] {
+    // The worker and the capture reader may be waiting for this thread.
+    qt::closeAndEnd(window.gate(), [&] {
         controller.reset();
         capture.reset();
-        QMetaObject::invokeMethod(&teardown, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    teardown.exec();
-    ending.join();
     return status;
 }

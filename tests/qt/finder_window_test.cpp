@@ -1,0 +1,165 @@
+// The Qt window headless, over fakes of the search and the browser.
+#include "app/qt/finder_window.h"
+
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/qt/qt_controls.h"
+#include "app/shell_fakes.h"
+#include "qt_test_support.h"
+#include "resources/resource_ids.h"
+
+namespace velmor::qt {
+namespace {
+
+ServerInfo server(const std::string& address, const std::vector<std::string>& serials) {
+    ServerInfo s;
+    s.type = "dataserver";
+    s.addresses = {address};
+    for (const std::string& serial : serials) {
+        DeviceInfo device;
+        device.serial = serial;
+        device.type = "RBLK";
+        s.devices.push_back(device);
+        s.uid += serial + ";";
+    }
+    return s;
+}
+
+struct Window {
+    QApplication& application = testing::headlessApplication();
+    std::vector<int> quits;
+    FinderMainWindow window{[this](int status) {
+        quits.push_back(status);
+    }};
+    QtDeviceList list{window.deviceList(), window.gate()};
+    QtLogControl log{window.logPane(), window.gate()};
+    testing::FakeOpener opener;
+    testing::FakeTimer timer;
+    testing::FakeSearch search;
+    std::unique_ptr<FinderController> controller =
+        std::make_unique<FinderController>(window, list, log, opener, timer, search);
+
+    Window() {
+        window.attach(controller.get());
+        controller->initialise(window.logColumnWidths());
+        window.show();
+        // Ctrl+L ("Show log") reaches an active window only.
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    ~Window() {
+        closeAndEnd(window.gate(), [this] { controller.reset(); });
+    }
+    std::string logText() { return window.logPane().toPlainText().toStdString(); }
+    int horizontal(int dialogUnits) const {
+        return horizontalPixels(dialogUnits, window.baseUnits());
+    }
+};
+
+TEST(FinderWindow, ShowAndHideLogMoveBetweenTheTwoWidthsKeepingPositionAndHeight) {
+    Window w;
+    const QPoint position = w.window.pos();
+    const int height = w.window.height();
+    EXPECT_EQ(w.window.width(), w.horizontal(235));
+    EXPECT_FALSE(w.window.logPane().isVisibleTo(&w.window) &&
+                 w.window.logPane().x() < w.window.width());
+    QTest::keyClick(&w.window, Qt::Key_L, Qt::ControlModifier); // "Show log"
+    const int expanded = w.horizontal(235) + w.horizontal(235) + w.horizontal(430) -
+                         w.horizontal(90) - w.horizontal(140);
+    EXPECT_EQ(w.window.width(), expanded);
+    EXPECT_TRUE(w.window.button(IDC_EXIT).isVisible());
+    QTest::mouseClick(&w.window.button(IDC_HIDE_LOG), Qt::LeftButton);
+    EXPECT_EQ(w.window.width(), w.horizontal(235));
+    EXPECT_FALSE(w.window.logPane().isVisible());
+    EXPECT_EQ(w.window.pos(), position);
+    EXPECT_EQ(w.window.height(), height);
+}
+
+TEST(FinderWindow, ClearLogEmptiesThePane) {
+    Window w;
+    w.controller->actionLog().append(u"something", true);
+    QTest::keyClick(&w.window, Qt::Key_L, Qt::ControlModifier);
+    QTest::mouseClick(&w.window.button(IDC_CLEAR_LOG), Qt::LeftButton);
+    EXPECT_EQ(w.logText(), "");
+}
+
+TEST(FinderWindow, ExitButtonAndCloseBoxEachQuitWithZero) {
+    Window exitButton;
+    QTest::keyClick(&exitButton.window, Qt::Key_L, Qt::ControlModifier);
+    QTest::mouseClick(&exitButton.window.button(IDC_EXIT), Qt::LeftButton);
+    EXPECT_EQ(exitButton.quits, std::vector<int>{0});
+    EXPECT_FALSE(exitButton.window.isVisible());
+
+    Window closeBox; // the window manager's close, as Alt+F4
+    closeBox.window.close();
+    EXPECT_EQ(closeBox.quits, std::vector<int>{0});
+    EXPECT_FALSE(closeBox.window.isVisible());
+}
+
+TEST(FinderWindow, EnterAndEscapeDoNothing) {
+    Window w;
+    QTest::keyClick(&w.window, Qt::Key_L, Qt::ControlModifier);
+    w.controller->actionLog().append(u"kept", false);
+    for (QWidget* target :
+         {static_cast<QWidget*>(&w.window), static_cast<QWidget*>(&w.window.button(IDC_EXIT)),
+          static_cast<QWidget*>(&w.window.button(IDC_CLEAR_LOG))}) {
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Escape);
+    }
+    EXPECT_TRUE(w.quits.empty());
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.logText(), "kept");
+}
+
+TEST(FinderWindow, DoubleClickOpensTheRowsDeviceWhateverItsSortedPosition) {
+    Window w;
+    w.search.add({{server("10.0.0.3", {"RB3"}), server("10.0.0.1", {"RB1", "RB2"})}, ""});
+    ASSERT_TRUE(testing::serveEventsUntil([&] { return w.window.deviceList().count() == 3; }));
+    ASSERT_TRUE(testing::serveEventsUntil(
+        [&] { return w.logText().find("devices in list: 3") != std::string::npos; }));
+    QListWidget& list = w.window.deviceList();
+    for (const int row : {2, 0}) {
+        QListWidgetItem* item = list.item(row);
+        const QPoint centre = list.visualItemRect(item).center();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
+    }
+    EXPECT_EQ(w.opener.opened, (std::vector<std::string>{"http://10.0.0.3/", "http://10.0.0.1/"}));
+    EXPECT_NE(w.logText().find("Doble click on RB3\nDoble click on RB1\n"), std::string::npos);
+}
+
+TEST(FinderWindow, DoubleClickWithNothingSelectedOpensNothing) {
+    Window w;
+    w.window.deviceList().addItem(QStringLiteral("RBLK - X - 10.0.0.9"));
+    w.window.deviceList().setCurrentRow(-1);
+    w.controller->command(IDC_DEVICE_LIST, listDoubleClick);
+    EXPECT_TRUE(w.opener.opened.empty());
+}
+
+struct UnitCase {
+    int advance, height, units;
+    int x, y;
+};
+
+TEST(DialogUnits, ConvertAsWindowsDoes) {
+    // Base units from the 52 letters' advance; MulDiv rounds halves away from zero.
+    static_assert(dialogBaseUnits(312, 16).x == 6); // 12 per letter pair: 6
+    static_assert(dialogBaseUnits(338, 16).x == 7); // 6.5 per letter rounds up
+    static_assert(dialogBaseUnits(337, 16).x == 6); // just under 6.5
+    for (const UnitCase& c : {UnitCase{312, 13, 235, 353, 382}, UnitCase{416, 16, 235, 470, 470},
+                              UnitCase{338, 15, 5, 9, 9}, UnitCase{338, 15, 2, 4, 4}}) {
+        const DialogBaseUnits base = dialogBaseUnits(c.advance, c.height);
+        EXPECT_EQ(horizontalPixels(c.units, base), c.x) << c.units;
+        EXPECT_EQ(verticalPixels(c.units, base), c.y) << c.units;
+    }
+}
+
+} // namespace
+} // namespace velmor::qt
