@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need, skipping what is there.
+# Installs the Debian 12 packages that building and testing need, skipping what is there;
+# "install-deps.sh screenshots" installs what the demo's screenshots need instead.
 set -euo pipefail
 
-packages=(
+if [ "${1:-}" = "screenshots" ]; then
+    packages=(xvfb xdotool imagemagick x11-utils)
+else
+    packages=(
     g++ cmake ninja-build ccache pkg-config clang-format
     libboost-dev libboost-log-dev libboost-thread-dev libboost-locale-dev
     libboost-regex-dev libboost-system-dev
@@ -10,6 +14,7 @@ packages=(
     iproute2 g++-mingw-w64-x86-64-posix
     qt6-base-dev
 )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -16,6 +16,7 @@ ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)"
 "$root/scripts/build.sh" asan
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+LSAN_OPTIONS="suppressions=$root/tests/lsan-suppressions.txt" \
     ctest --test-dir "$root/build-asan" --output-on-failure -j "$(nproc)"
 
 "$root/scripts/build.sh" tsan rbfinder_app_tests rbsim

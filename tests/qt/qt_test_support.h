@@ -1,4 +1,5 @@
-// A headless QApplication for the window's tests, made once per process.
+// A headless QApplication for the window's tests, made once per process and never
+// destroyed: destroying it among the exit handlers, after Qt's own globals, crashes.
 #pragma once
 
 #include <QApplication>
@@ -13,8 +14,8 @@ inline QApplication& headlessApplication() {
     static char name[] = "rbfinder-window-tests";
     static char* argv[] = {name, nullptr};
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static QApplication application(argc, argv);
-    return application;
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
 }
 
 // Serves the GUI thread's events until `done` holds; false if it never does. The bound
