@@ -4,8 +4,8 @@
 
 namespace velmor {
 
-AnswerBudget::AnswerBudget(std::size_t relaxedBytes, std::size_t hardBytes)
-    : relaxedLimit(relaxedBytes), hardLimit(hardBytes) {}
+AnswerBudget::AnswerBudget(std::size_t relaxedBytes, std::size_t hardBytes, std::size_t records)
+    : relaxedLimit(relaxedBytes), hardLimit(hardBytes), recordLimit(records) {}
 
 void AnswerBudget::reset(std::string id) {
     // A request id ends in the 36 characters of a UUID. Only that part is looked for: a
@@ -15,6 +15,7 @@ void AnswerBudget::reset(std::string id) {
     charged = 0;
     stored = 0;
     dropped = 0;
+    keptRecords = 0;
 }
 
 bool AnswerBudget::admit(std::string_view payload, std::string_view sender) {
@@ -29,6 +30,22 @@ bool AnswerBudget::admit(std::string_view payload, std::string_view sender) {
     }
     charged += cost;
     ++stored;
+    return true;
+}
+
+bool AnswerBudget::admitRecords(std::size_t records, std::size_t* searchRecordsLeft) {
+    const bool fits = records <= recordLimit - keptRecords &&
+                      (searchRecordsLeft == nullptr || records <= *searchRecordsLeft);
+    if (!fits) {
+        // The datagram's bytes stay charged: they bound the parsing as well.
+        --stored;
+        ++dropped;
+        return false;
+    }
+    keptRecords += records;
+    if (searchRecordsLeft != nullptr) {
+        *searchRecordsLeft -= records;
+    }
     return true;
 }
 

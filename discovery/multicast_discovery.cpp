@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
-#include <forward_list>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -150,20 +149,24 @@ std::string MulticastDiscovery::makeRequestId() {
     return localHostName + "-" + boost::uuids::to_string(randomSource());
 }
 
-std::size_t MulticastDiscovery::pollReady() {
-    std::size_t handled = 0;
-    while (!timedOut && !searchTuning.stop.stop_requested() && ioContext.poll_one() > 0) {
-        ++handled;
-    }
-    return handled;
-}
-
-void MulticastDiscovery::idle(std::int64_t milliseconds) {
-    if (searchTuning.fast) {
+template <typename Condition>
+void MulticastDiscovery::serve(Condition until, std::int64_t milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end =
+        milliseconds >= 0 ? Clock::now() + Milliseconds(milliseconds) : Clock::time_point::max();
+    while (!until() && !stopping()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end) {
+            return;
+        }
+        const Clock::duration step =
+            std::min<Clock::duration>(end - now, Milliseconds(idleSleepMs));
         ioContext.restart();
-        ioContext.run_one_for(Milliseconds(milliseconds));
-    } else {
-        sleepMilliseconds(milliseconds);
+        if (ioContext.run_one_for(step) == 0 && ioContext.stopped()) {
+            // Nothing is waiting for a completion (no socket receives): only time passes.
+            pause(
+                std::max<std::int64_t>(1, std::chrono::duration_cast<Milliseconds>(step).count()));
+        }
     }
 }
 
@@ -209,18 +212,14 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         makeDiscoveryRequest(DiscoveryProtocolVersion, searchStatistics.requestId, requestFlags,
                              deviceNames, serverNames);
 
-    // Parses one stored answer on its own to see whether the caller has what it waits for.
-    // Quietly: the merge parses it again and logs what it finds there.
-    const auto checkEarlyStop = [this, &request](const ReceivedAnswer& answer) {
-        const logging::QuietScope quiet;
-        std::forward_list<ReceivedAnswer> single{answer};
-        std::list<DeviceInfo> answerDevices;
-        std::list<ServerInfo> answerServers;
-        velmor::processAnswers(single, request, answerDevices, answerServers);
+    // Sees in each answer's servers, as the answer arrives, whether the caller has what
+    // it waits for.
+    const auto checkEarlyStop = [this](const std::list<ServerInfo>& answerServers) {
         if (!answerServers.empty() && searchTuning.stopWhen(answerServers)) {
             stopRequested = true;
         }
     };
+    std::size_t recordsLeft = AnswerBudget::defaultSearchRecords;
 
     SocketList sockets;
     asio::steady_timer deadline(ioContext);
@@ -240,6 +239,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
             if (searchTuning.stopWhen) {
                 socket->setAnswerObserver(checkEarlyStop);
             }
+            socket->shareRecordAllowance(&recordsLeft);
             if (socket->send(port)) {
                 ++searchStatistics.requestsSent;
             }
@@ -248,9 +248,11 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     }
     searchStatistics.sockets = sockets.size();
 
-    // A fast search skips the settling sleep and so waits the whole time on completions.
+    // Answers are read as they arrive from here on, settling time included, so that the
+    // kernel's receive buffers drain continuously and a burst of answers is not lost. A
+    // fast search skips the settling time.
     const std::int64_t settledMs = searchTuning.fast ? 0 : settlingSleepMs;
-    pause(settledMs);
+    serve([] { return false; }, settledMs);
 
     timedOut = false;
     deadline.expires_after(remainingTime(timeoutMs, settledMs));
@@ -259,15 +261,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         deadlineWaiting = false;
         timedOut = true;
     });
-
-    while (!timedOut && !stopping()) {
-        ioContext.restart();
-        if (searchTuning.fast) {
-            ioContext.run_one_for(Milliseconds(idleSleepMs));
-        } else if (pollReady() == 0) {
-            pause(idleSleepMs);
-        }
-    }
+    serve([this] { return timedOut; }, -1);
 
     if (!timedOut) {
         deadline.cancel();
@@ -280,7 +274,8 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     while (deadlineWaiting || anySocketHeld(sockets)) {
         ioContext.restart();
         if (ioContext.poll() == 0) {
-            idle(idleSleepMs);
+            ioContext.restart();
+            ioContext.run_one_for(Milliseconds(idleSleepMs));
         }
     }
 
@@ -289,9 +284,15 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     for (const auto& socket : sockets) {
         searchStatistics.storedAnswers += socket->budget().storedCount();
         searchStatistics.droppedAnswers += socket->budget().droppedCount();
+        const ReceptionCounts& counts = socket->counts();
+        searchStatistics.receivedDatagrams += counts.received;
+        searchStatistics.acceptedAnswers += counts.accepted;
+        searchStatistics.notJson += counts.notJson;
+        searchStatistics.notAnAnswer += counts.notAnAnswer;
+        searchStatistics.otherRequest += counts.otherRequest;
         socket->processAnswers();
-        std::list<DeviceInfo> socketDevices = socket->devices();
-        std::list<ServerInfo> socketServers = socket->servers();
+        std::list<DeviceInfo>& socketDevices = socket->devices();
+        std::list<ServerInfo>& socketServers = socket->servers();
         // Loopback answers come first: the block of the socket made last leads.
         const bool front = socket->isLoopback();
         mergedDevices.splice(front ? mergedDevices.begin() : mergedDevices.end(), socketDevices);

@@ -29,8 +29,7 @@ inline constexpr std::uint32_t searchAddressFlags =
 // Optional behaviour for callers other than the window. The defaults give the window's
 // search, unchanged.
 struct SearchTuning {
-    // Skips the settling sleep and waits on completions instead of polling and sleeping,
-    // so an answer is handled as soon as it arrives.
+    // Skips the settling time after the requests are sent.
     bool fast = false;
     // Called with the server records of each answer to this search as it is stored;
     // returning true ends the search early (the records stored so far are kept).
@@ -45,10 +44,15 @@ struct SearchTuning {
 // Counters of the last search, for diagnostics and benchmarks.
 struct SearchStatistics {
     std::string requestId;
-    std::size_t sockets = 0;        // opened and sent from
-    std::size_t requestsSent = 0;   // sends that succeeded; 0 means the search failed
-    std::size_t storedAnswers = 0;  // datagrams kept for parsing
-    std::size_t droppedAnswers = 0; // datagrams turned away by the storage bound
+    std::size_t sockets = 0;      // opened and sent from
+    std::size_t requestsSent = 0; // sends that succeeded; 0 means the search failed
+    std::size_t receivedDatagrams = 0;
+    std::size_t storedAnswers = 0;   // datagrams let through by the storage bound
+    std::size_t droppedAnswers = 0;  // datagrams turned away by the storage bound
+    std::size_t acceptedAnswers = 0; // answers to this request whose records are kept
+    std::size_t notJson = 0;         // datagrams skipped as no JSON
+    std::size_t notAnAnswer = 0;     // JSON that is no discovery answer
+    std::size_t otherRequest = 0;    // answers to another request
     bool stoppedEarly = false;
     bool cancelled = false; // ended by the tuning's stop token
 };
@@ -78,11 +82,11 @@ public:
     const SearchStatistics& statistics() const { return searchStatistics; }
 
 private:
-    // Runs every ready handler, stopping early once the deadline handler has run so that
-    // a steady stream of datagrams cannot hold the search past its end.
-    std::size_t pollReady();
-    // Waits up to `milliseconds` for one handler in fast mode, otherwise sleeps.
-    void idle(std::int64_t milliseconds);
+    // Runs handlers as their completions arrive until `until` holds or `milliseconds`
+    // pass (when not negative), one handler at a time so that a steady stream of
+    // datagrams cannot hold the search past its end; looks at the stop token at least
+    // every 100 ms.
+    template <typename Condition> void serve(Condition until, std::int64_t milliseconds);
     // Sleeps `milliseconds`, or less when the tuning's stop token is triggered.
     void pause(std::int64_t milliseconds) const;
     bool stopping() const;

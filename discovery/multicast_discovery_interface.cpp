@@ -68,6 +68,7 @@ bool MulticastDiscoveryInterface::isOpen() const {
 bool MulticastDiscoveryInterface::send(std::uint16_t port) {
     answers.clear();
     answerBudget.reset(request->id);
+    receptionCounts = ReceptionCounts{};
     const udp::endpoint target(destination, port);
     const std::string text = serializeDiscoveryRequest(*request);
     boost::system::error_code error;
@@ -94,11 +95,19 @@ bool MulticastDiscoveryInterface::isLoopback() const {
 }
 
 void MulticastDiscoveryInterface::processAnswers() {
-    velmor::processAnswers(answers, *request, deviceList, serverList);
+    std::list<DeviceInfo> devices;
+    std::list<ServerInfo> servers;
+    for (AnswerRecords& records : answers) {
+        devices.splice(devices.end(), records.devices);
+        servers.splice(servers.end(), records.servers);
+    }
+    answers.clear();
+    deviceList = std::move(devices);
+    serverList = std::move(servers);
 }
 
 void MulticastDiscoveryInterface::setAnswerObserver(
-    std::function<void(const ReceivedAnswer&)> observer) {
+    std::function<void(const std::list<ServerInfo>&)> observer) {
     answerObserver = std::move(observer);
 }
 
@@ -115,19 +124,46 @@ void MulticastDiscoveryInterface::onReceive(const boost::system::error_code& sta
     if (status) {
         return;
     }
+    ++receptionCounts.received;
     // A datagram that does not begin with "{" cannot be an answer. It is skipped and
     // reception goes on, so one stray datagram cannot hide the answers behind it.
-    if (bytes > 0 && receiveBuffer[0] == '{') {
-        const std::string_view payload(receiveBuffer.data(), bytes);
-        std::string sender = senderEndpoint.address().to_string();
-        if (answerBudget.admit(payload, sender)) {
-            answers.push_front(ReceivedAnswer{std::move(sender), std::string(payload)});
-            if (answerObserver) {
-                answerObserver(answers.front());
-            }
-        }
+    if (bytes > 0 && receiveBuffer[0] != '{') {
+        ++receptionCounts.notJson;
+    } else if (bytes > 0) {
+        keep(std::string_view(receiveBuffer.data(), bytes));
     }
     startReceive();
+}
+
+void MulticastDiscoveryInterface::keep(std::string_view payload) {
+    ReceivedAnswer received{senderEndpoint.address().to_string(), {}};
+    if (!answerBudget.admit(payload, received.sender)) {
+        return;
+    }
+    // Parsed at once, so that the end of the search has little left to do.
+    received.payload.assign(payload);
+    AnswerRecords records;
+    switch (processAnswer(received, *request, records)) {
+    case AnswerVerdict::notJson:
+        ++receptionCounts.notJson;
+        return;
+    case AnswerVerdict::notAnAnswer:
+        ++receptionCounts.notAnAnswer;
+        return;
+    case AnswerVerdict::otherRequest:
+        ++receptionCounts.otherRequest;
+        return;
+    case AnswerVerdict::accepted:
+        break;
+    }
+    if (!answerBudget.admitRecords(records.recordCount(), recordsLeft)) {
+        return;
+    }
+    ++receptionCounts.accepted;
+    answers.push_front(std::move(records));
+    if (answerObserver) {
+        answerObserver(answers.front().servers);
+    }
 }
 
 } // namespace velmor

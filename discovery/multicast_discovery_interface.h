@@ -9,6 +9,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <string_view>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -16,11 +17,21 @@
 #include <boost/system/error_code.hpp>
 
 #include "discovery/answer_budget.h"
+#include "protocol/answer_processing.h"
 #include "protocol/device_info.h"
 #include "protocol/discovery_message.h"
 #include "protocol/server_info.h"
 
 namespace velmor {
+
+// What became of the datagrams a socket received since its send.
+struct ReceptionCounts {
+    std::size_t received = 0;     // datagrams, empty ones included
+    std::size_t notJson = 0;      // not beginning with "{", not valid JSON, or too deep
+    std::size_t notAnAnswer = 0;  // JSON, but no discovery answer
+    std::size_t otherRequest = 0; // an answer to another request
+    std::size_t accepted = 0;     // answers to this request whose records are kept
+};
 
 class MulticastDiscoveryInterface
     : public std::enable_shared_from_this<MulticastDiscoveryInterface> {
@@ -55,31 +66,40 @@ public:
     std::list<DeviceInfo>& devices() { return deviceList; }
     std::list<ServerInfo>& servers() { return serverList; }
 
-    // Turns the stored answers into records, replacing devices() and servers().
+    // Gathers the records of the answers received, newest first, into devices() and
+    // servers() (replacing them). Each answer is parsed once, when it arrives.
     void processAnswers();
 
     void onReceive(const boost::system::error_code& status, std::size_t bytes);
 
-    // Called with each answer as it is stored; the search uses it to stop early.
-    void setAnswerObserver(std::function<void(const ReceivedAnswer&)> observer);
+    // Called with the server records of each answer to the request as it is kept; the
+    // search uses it to stop early.
+    void setAnswerObserver(std::function<void(const std::list<ServerInfo>&)> observer);
+    // The search's record allowance, shared by its sockets; not owned.
+    void shareRecordAllowance(std::size_t* searchRecordsLeft) { recordsLeft = searchRecordsLeft; }
     // What the storage bound let through and turned away since the last send.
     const AnswerBudget& budget() const { return answerBudget; }
+    const ReceptionCounts& counts() const { return receptionCounts; }
 
 private:
     void startReceive();
+    // Parses a datagram that may be an answer and keeps its records if the bounds allow.
+    void keep(std::string_view payload);
 
     boost::asio::ip::udp::socket socket;
     boost::asio::ip::udp::endpoint localEndpoint;
     boost::asio::ip::udp::endpoint senderEndpoint;
     boost::asio::ip::address destination;
     std::array<char, receiveBufferSize> receiveBuffer{};
-    std::forward_list<ReceivedAnswer> answers;
+    std::forward_list<AnswerRecords> answers; // newest first
     const DiscoveryRequest* request;
     std::list<DeviceInfo> deviceList;
     std::list<ServerInfo> serverList;
     std::uint64_t multicastHops;
     AnswerBudget answerBudget;
-    std::function<void(const ReceivedAnswer&)> answerObserver;
+    std::size_t* recordsLeft = nullptr;
+    ReceptionCounts receptionCounts;
+    std::function<void(const std::list<ServerInfo>&)> answerObserver;
 };
 
 } // namespace velmor

@@ -69,46 +69,63 @@ std::optional<ptree> parseJsonPayload(const std::string& payload) {
     return tree;
 }
 
+std::size_t AnswerRecords::recordCount() const {
+    std::size_t count = devices.size() + servers.size();
+    for (const ServerInfo& server : servers) {
+        count += server.devices.size();
+    }
+    return count;
+}
+
+AnswerVerdict processAnswer(const ReceivedAnswer& received, const DiscoveryRequest& request,
+                            AnswerRecords& records) {
+    records = AnswerRecords{};
+    const auto tree = parseJsonPayload(escapeNewlinesInStrings(received.payload));
+    if (!tree) {
+        return AnswerVerdict::notJson;
+    }
+    // A message without "request" is no answer: skip it like any other type.
+    const auto type = tree->get_optional<std::string>("request");
+    if (!type || *type != DiscoveryAnswerType) {
+        return AnswerVerdict::notAnAnswer;
+    }
+    auto answer = parseDiscoveryAnswer(*tree);
+    // Answers to an earlier search carry an earlier id.
+    if (answer.header.id != request.id) {
+        return AnswerVerdict::otherRequest;
+    }
+    if (answer.header.version < DiscoveryProtocolVersion) {
+        LogMessage(logging::debug) << "Discovery answer sent by an outdated server";
+    } else if (answer.header.version > DiscoveryProtocolVersion) {
+        LogMessage(logging::debug)
+            << "Discovery answer sent by a newer server. Please upgrade client.";
+    }
+    if ((request.flags & RequestFlag::Devices) != 0) {
+        for (auto& device : answer.devices) {
+            device.address = received.sender;
+        }
+        records.devices = std::move(answer.devices);
+    }
+    if ((request.flags & RequestFlag::Servers) != 0) {
+        for (auto& server : answer.servers) {
+            server.addresses.assign(1, received.sender);
+        }
+        records.servers = std::move(answer.servers);
+    }
+    return AnswerVerdict::accepted;
+}
+
 void processAnswers(std::forward_list<ReceivedAnswer>& answers, const DiscoveryRequest& request,
                     std::list<DeviceInfo>& devices, std::list<ServerInfo>& servers) {
     std::list<DeviceInfo> newDevices;
     std::list<ServerInfo> newServers;
-
+    AnswerRecords records;
     for (const auto& received : answers) {
-        const auto tree = parseJsonPayload(escapeNewlinesInStrings(received.payload));
-        if (!tree) {
-            continue;
-        }
-        // A message without "request" is no answer: skip it like any other type.
-        const auto type = tree->get_optional<std::string>("request");
-        if (!type || *type != DiscoveryAnswerType) {
-            continue;
-        }
-        auto answer = parseDiscoveryAnswer(*tree);
-        // Answers to an earlier search carry an earlier id.
-        if (answer.header.id != request.id) {
-            continue;
-        }
-        if (answer.header.version < DiscoveryProtocolVersion) {
-            LogMessage(logging::debug) << "Discovery answer sent by an outdated server";
-        } else if (answer.header.version > DiscoveryProtocolVersion) {
-            LogMessage(logging::debug)
-                << "Discovery answer sent by a newer server. Please upgrade client.";
-        }
-        if ((request.flags & RequestFlag::Devices) != 0) {
-            for (auto& device : answer.devices) {
-                device.address = received.sender;
-                newDevices.push_back(std::move(device));
-            }
-        }
-        if ((request.flags & RequestFlag::Servers) != 0) {
-            for (auto& server : answer.servers) {
-                server.addresses.assign(1, received.sender);
-                newServers.push_back(std::move(server));
-            }
+        if (processAnswer(received, request, records) == AnswerVerdict::accepted) {
+            newDevices.splice(newDevices.end(), records.devices);
+            newServers.splice(newServers.end(), records.servers);
         }
     }
-
     answers.clear();
     devices = std::move(newDevices);
     servers = std::move(newServers);

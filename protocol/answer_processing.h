@@ -26,6 +26,32 @@ std::size_t jsonNestingDepth(const std::string& text, std::size_t limit);
 // MaxJsonNesting.
 std::optional<boost::property_tree::ptree> parseJsonPayload(const std::string& payload);
 
+// What one datagram turned out to be.
+enum class AnswerVerdict {
+    accepted,     // an answer to this request: its records are taken
+    notJson,      // not valid JSON after the line-feed repair, or nested too deeply
+    notAnAnswer,  // valid JSON, but no "kv-discovery-answer"
+    otherRequest, // an answer that carries another request's id
+};
+
+// The records of one accepted answer, in document order.
+struct AnswerRecords {
+    std::list<DeviceInfo> devices;
+    std::list<ServerInfo> servers;
+
+    // Servers, devices and the devices the servers carry, each counted once: what the
+    // records cost in memory, roughly.
+    std::size_t recordCount() const;
+};
+
+// The answer handling of one datagram: repaired, parsed and, when it is a
+// "kv-discovery-answer" whose id equals `request.id`, turned into records in `records`
+// (replaced). A version other than 3 is logged at debug and the answer still used.
+// Devices (flag 1) take the sender as their address; servers (flag 2) take the sender as
+// their only address.
+AnswerVerdict processAnswer(const ReceivedAnswer& received, const DiscoveryRequest& request,
+                            AnswerRecords& records);
+
 // The answer handling of one discovery socket. Each stored datagram, in list order
 // (newest first), is repaired, parsed and kept only when it is a "kv-discovery-answer"
 // whose id equals `request.id`; anything else is skipped without a message. A version
