@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds one configuration: build.sh [plain|asan|tsan] [TARGET...]
+# Configures and builds one configuration: build.sh [plain|asan|tsan|fuzz] [TARGET...]
 # (default plain, every target). The tsan configuration is meant for the threaded tests.
+# The fuzz configuration builds the libFuzzer harnesses with clang 14 (by default only
+# them and what they link); the optimised build keeps assertions on.
 # The compiler cache lives outside the repository so that clean clones reuse it.
 set -euo pipefail
 
@@ -15,13 +17,23 @@ case "$config" in
     plain) dir="$root/build"; extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     asan) dir="$root/build-asan"; extra=(-DCMAKE_BUILD_TYPE=Debug -DRBFINDER_SANITIZE=ON) ;;
     tsan) dir="$root/build-tsan"; extra=(-DCMAKE_BUILD_TYPE=Debug -DRBFINDER_SANITIZE_THREAD=ON) ;;
-    *) echo "usage: build.sh [plain|asan|tsan] [TARGET...]" >&2; exit 2 ;;
+    fuzz)
+        dir="$root/build-fuzz"
+        export CC=clang-14 CXX=clang++-14
+        extra=(-DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+            "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g" -DRBFINDER_FUZZ=ON
+            -DRBFINDER_BUILD_TESTS=OFF -DRBFINDER_BUILD_WINDOW=OFF)
+        ;;
+    *) echo "usage: build.sh [plain|asan|tsan|fuzz] [TARGET...]" >&2; exit 2 ;;
 esac
 shift || true
 targets=()
 for target in "$@"; do
     targets+=(--target "$target")
 done
+if [ "$config" = fuzz ] && [ ${#targets[@]} -eq 0 ]; then
+    targets=(--target rbfinder_fuzzers)
+fi
 
 cmake -S "$root" -B "$dir" -G Ninja -DRBFINDER_WERROR=ON "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -13,6 +13,7 @@ else
     libgtest-dev libgmock-dev
     iproute2 g++-mingw-w64-x86-64-posix
     qt6-base-dev
+    clang-14 libclang-rt-14-dev
 )
 fi
 
