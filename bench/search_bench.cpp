@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,9 +75,14 @@ std::string measure(const Row& row) {
     const long sent = answersSent(simulator.stop());
     const auto& statistics = search.statistics();
     const long stored = static_cast<long>(statistics.storedAnswers);
+    std::set<std::string> distinct;
+    for (const velmor::ServerInfo& server : search.servers()) {
+        distinct.insert(server.uid);
+    }
     std::ostringstream out;
-    out << sent << '\t' << stored << '\t' << search.servers().size() << '\t' << sent - stored
-        << '\t' << statistics.droppedAnswers << '\t' << static_cast<long>(cpu * 1000) << '\t'
+    out << sent << '\t' << stored << '\t' << search.servers().size() << '\t' << distinct.size()
+        << '\t' << sent - stored << '\t' << statistics.droppedAnswers << '\t'
+        << static_cast<long>(cpu * 1000) << '\t'
         << std::chrono::duration_cast<std::chrono::milliseconds>(wall).count() << '\t'
         << static_cast<double>(peakGrowth) / 1024.0;
     return out.str();
@@ -84,10 +90,23 @@ std::string measure(const Row& row) {
 
 } // namespace
 
-int main() {
+// rbfinder-search-bench [TEXT]: only the rows whose label contains TEXT.
+int main(int argc, char** argv) {
+    const std::string only = argc > 1 ? argv[1] : "";
     // A datagram that begins like an answer but belongs to no request.
     const std::string junk = "/tmp/rbfinder-bench-junk-" + std::to_string(::getpid());
     std::ofstream(junk) << '{' << std::string(4000, 'x');
+    // An answer to the request (rbsim puts in its id) whose 4 KB are empty server objects:
+    // each becomes a record, about a hundred times the datagram's size.
+    const std::string empties = "/tmp/rbfinder-bench-empties-" + std::to_string(::getpid());
+    {
+        std::ofstream out(empties);
+        out << R"({"request":"kv-discovery-answer","version":"3","id":"@ID@","servers":[{})";
+        for (int i = 0; i < 1300; ++i) {
+            out << ",{}";
+        }
+        out << "]}";
+    }
     const std::vector<Row> rows{
         {"1 server", {"--servers", "1"}},
         {"100 servers", {"--servers", "100"}},
@@ -97,14 +116,25 @@ int main() {
         // Floods that start after the settling sleep, while the search reads.
         {"flood: answers", {"--servers", "1000", "--repeat", "150", "--pace", "20"}},
         {"flood: junk", {"--raw", junk, "--repeat", "16000", "--pace", "20"}},
+        // Instruments that answer at once, each with a datagram of its own.
+        {"burst: 100", {"--servers", "100", "--one-per-datagram"}},
+        {"burst: 1,000", {"--servers", "1000", "--one-per-datagram"}},
+        {"burst: 5,000", {"--servers", "5000", "--one-per-datagram"}},
+        // 1,500 answers per socket spread over the search, each 1,301 empty servers.
+        {"amplification", {"--raw", empties, "--repeat", "1500", "--pace", "1300"}},
     };
     std::printf("One run() on the loopback link (2 sockets: ports 8017 and 8018), 2000 ms.\n");
     std::printf("sent/stored/lost count datagrams over both sockets; 'capped' is the part of\n");
-    std::printf("'lost' that the storage bound turned away, the rest the kernel dropped.\n");
-    std::printf("cpu and wall are those of run(); peak is the growth of the resident size.\n\n");
-    std::printf("%-20s %8s %8s %8s %8s %8s %8s %8s %10s\n", "simulator", "sent", "stored",
-                "servers", "lost", "capped", "cpu ms", "wall ms", "peak MiB");
+    std::printf("'lost' that the storage bounds turned away, the rest the kernel dropped.\n");
+    std::printf("'servers' counts records (one per socket that heard a server), 'uids' the\n");
+    std::printf("distinct servers among them. cpu and wall are those of run(), 'late' is wall\n");
+    std::printf("less the 2000 ms asked for; peak is the growth of the resident size.\n\n");
+    std::printf("%-20s %8s %8s %8s %8s %8s %8s %8s %8s %8s %10s\n", "simulator", "sent", "stored",
+                "servers", "uids", "lost", "capped", "cpu ms", "wall ms", "late ms", "peak MiB");
     for (const Row& row : rows) {
+        if (std::string(row.label).find(only) == std::string::npos) {
+            continue;
+        }
         const NamespaceRun run = velmor::testing::runInNewNetworkNamespace(
             [&row] { return measure(row); }, std::chrono::seconds(120));
         if (run.status != NamespaceRun::Status::completed) {
@@ -112,12 +142,13 @@ int main() {
             continue;
         }
         std::istringstream fields(run.output);
-        long sent = 0, stored = 0, servers = 0, lost = 0, capped = 0, cpu = 0, wall = 0;
+        long sent = 0, stored = 0, servers = 0, uids = 0, lost = 0, capped = 0, cpu = 0, wall = 0;
         double peak = 0;
-        fields >> sent >> stored >> servers >> lost >> capped >> cpu >> wall >> peak;
-        std::printf("%-20s %8ld %8ld %8ld %8ld %8ld %8ld %8ld %10.1f\n", row.label, sent, stored,
-                    servers, lost, capped, cpu, wall, peak);
+        fields >> sent >> stored >> servers >> uids >> lost >> capped >> cpu >> wall >> peak;
+        std::printf("%-20s %8ld %8ld %8ld %8ld %8ld %8ld %8ld %8ld %8ld %10.1f\n", row.label, sent,
+                    stored, servers, uids, lost, capped, cpu, wall, wall - 2000, peak);
     }
     std::remove(junk.c_str());
+    std::remove(empties.c_str());
     return 0;
 }

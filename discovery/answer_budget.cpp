@@ -18,7 +18,12 @@ void AnswerBudget::reset(std::string id) {
     keptRecords = 0;
 }
 
-bool AnswerBudget::admit(std::string_view payload, std::string_view sender) {
+bool AnswerBudget::admit(std::string_view payload, std::string_view sender,
+                         const std::size_t* searchRecordsLeft) {
+    if (keptRecords >= recordLimit || (searchRecordsLeft != nullptr && *searchRecordsLeft == 0)) {
+        ++dropped;
+        return false;
+    }
     const std::size_t cost = payload.size() + sender.size() + entryOverhead;
     const bool fits = cost <= hardLimit && charged <= hardLimit - cost;
     // An empty id would match everything; past the relaxed limit it lets nothing by.

@@ -37,8 +37,10 @@ public:
     void reset(std::string requestId);
 
     // Whether a datagram of `payload` from `sender` is to be stored; charges it if so and
-    // counts it as dropped if not.
-    bool admit(std::string_view payload, std::string_view sender);
+    // counts it as dropped if not. Once no record can be kept any more (`searchRecordsLeft`,
+    // when given, is the search's allowance), nothing is stored: parsing would be wasted.
+    bool admit(std::string_view payload, std::string_view sender,
+               const std::size_t* searchRecordsLeft = nullptr);
 
     // The records that the last admitted datagram gave: whether they are kept. If not, the
     // datagram counts as dropped instead of stored. `searchRecordsLeft`, when given, is

@@ -240,10 +240,15 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
                 socket->setAnswerObserver(checkEarlyStop);
             }
             socket->shareRecordAllowance(&recordsLeft);
+            socket->readBeforeParsing(&sockets);
             if (socket->send(port)) {
                 ++searchStatistics.requestsSent;
             }
             sockets.push_back(std::move(socket));
+            // The first answers may come in a burst within a millisecond: they are read
+            // while the next sockets are made.
+            ioContext.restart();
+            ioContext.poll();
         }
     }
     searchStatistics.sockets = sockets.size();

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <boost/asio/ip/multicast.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/socket_base.hpp>
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/system/system_error.hpp>
@@ -50,6 +51,8 @@ void MulticastDiscoveryInterface::open() {
         socket.set_option(asio::socket_base::reuse_address(true));
         socket.set_option(asio::socket_base::receive_buffer_size(kernelReceiveBufferSize));
         socket.bind(localEndpoint);
+        // Reads after a completion must not wait for more datagrams.
+        socket.non_blocking(true);
         startReceive();
     } catch (const boost::system::system_error& error) {
         LogMessage(logging::error) << "Failed to bind socket for discovery on interface "
@@ -67,6 +70,7 @@ bool MulticastDiscoveryInterface::isOpen() const {
 
 bool MulticastDiscoveryInterface::send(std::uint16_t port) {
     answers.clear();
+    unparsed.clear();
     answerBudget.reset(request->id);
     receptionCounts = ReceptionCounts{};
     const udp::endpoint target(destination, port);
@@ -86,6 +90,7 @@ void MulticastDiscoveryInterface::close() {
 
 void MulticastDiscoveryInterface::abandon() noexcept {
     answerObserver = nullptr;
+    unparsed.clear(); // ends the parsing handlers at their next turn
     boost::system::error_code ignored;
     socket.close(ignored);
 }
@@ -124,24 +129,79 @@ void MulticastDiscoveryInterface::onReceive(const boost::system::error_code& sta
     if (status) {
         return;
     }
-    ++receptionCounts.received;
-    // A datagram that does not begin with "{" cannot be an answer. It is skipped and
-    // reception goes on, so one stray datagram cannot hide the answers behind it.
-    if (bytes > 0 && receiveBuffer[0] != '{') {
-        ++receptionCounts.notJson;
-    } else if (bytes > 0) {
-        keep(std::string_view(receiveBuffer.data(), bytes));
-    }
+    take(receiveBuffer, senderEndpoint, bytes);
+    readWaiting();
+    scheduleParsing();
     startReceive();
 }
 
-void MulticastDiscoveryInterface::keep(std::string_view payload) {
-    ReceivedAnswer received{senderEndpoint.address().to_string(), {}};
-    if (!answerBudget.admit(payload, received.sender)) {
+std::size_t MulticastDiscoveryInterface::readWaiting() {
+    // A buffer of its own: the pending receive may be filling receiveBuffer meanwhile.
+    std::size_t read = 0;
+    for (; read < maxReadsAtOnce; ++read) {
+        boost::system::error_code error;
+        const std::size_t length =
+            socket.receive_from(asio::buffer(readBuffer), readSender, 0, error);
+        if (error) {
+            break; // would block, closed, or an error the pending receive reports
+        }
+        take(readBuffer, readSender, length);
+    }
+    if (read > 0) {
+        scheduleParsing();
+    }
+    return read;
+}
+
+void MulticastDiscoveryInterface::take(const std::array<char, receiveBufferSize>& buffer,
+                                       const asio::ip::udp::endpoint& from, std::size_t bytes) {
+    ++receptionCounts.received;
+    // A datagram that does not begin with "{" cannot be an answer. It is skipped and
+    // reception goes on, so one stray datagram cannot hide the answers behind it.
+    if (bytes == 0) {
         return;
     }
-    // Parsed at once, so that the end of the search has little left to do.
-    received.payload.assign(payload);
+    if (buffer[0] != '{') {
+        ++receptionCounts.notJson;
+        return;
+    }
+    const std::string_view payload(buffer.data(), bytes);
+    std::string sender = from.address().to_string();
+    if (answerBudget.admit(payload, sender, recordsLeft)) {
+        unparsed.push_back(ReceivedAnswer{std::move(sender), std::string(payload)});
+    }
+}
+
+void MulticastDiscoveryInterface::scheduleParsing() {
+    if (parsingScheduled || unparsed.empty()) {
+        return;
+    }
+    parsingScheduled = true;
+    // Reading comes first: a datagram is parsed only when none waits in the kernel's
+    // buffer, which a burst of answers would otherwise overflow while parsing goes on.
+    asio::post(socket.get_executor(), [self = shared_from_this()] {
+        self->parsingScheduled = false;
+        std::size_t read = 0;
+        if (self->searchSockets == nullptr) {
+            read = self->readWaiting();
+        } else {
+            for (const auto& other : *self->searchSockets) {
+                read += other->readWaiting();
+            }
+        }
+        if (read == 0) {
+            self->parseOne();
+        }
+        self->scheduleParsing();
+    });
+}
+
+void MulticastDiscoveryInterface::parseOne() {
+    if (unparsed.empty()) {
+        return;
+    }
+    const ReceivedAnswer received = std::move(unparsed.front());
+    unparsed.pop_front();
     AnswerRecords records;
     switch (processAnswer(received, *request, records)) {
     case AnswerVerdict::notJson:

@@ -5,11 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <forward_list>
 #include <functional>
 #include <list>
 #include <memory>
-#include <string_view>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -75,6 +76,11 @@ public:
     // Called with the server records of each answer to the request as it is kept; the
     // search uses it to stop early.
     void setAnswerObserver(std::function<void(const std::list<ServerInfo>&)> observer);
+    // The sockets of the search, this one among them, whose waiting datagrams are read
+    // before this one parses; not owned.
+    void readBeforeParsing(const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* all) {
+        searchSockets = all;
+    }
     // The search's record allowance, shared by its sockets; not owned.
     void shareRecordAllowance(std::size_t* searchRecordsLeft) { recordsLeft = searchRecordsLeft; }
     // What the storage bound let through and turned away since the last send.
@@ -83,14 +89,31 @@ public:
 
 private:
     void startReceive();
-    // Parses a datagram that may be an answer and keeps its records if the bounds allow.
-    void keep(std::string_view payload);
+    // Reads what waits in the kernel's buffer without waiting, up to maxReadsAtOnce
+    // datagrams, and takes each; gives how many were read.
+    std::size_t readWaiting();
+    // Counts a datagram of `bytes` in `buffer` from `from` and queues it for parsing when
+    // it may be an answer and the storage bound lets it through.
+    void take(const std::array<char, receiveBufferSize>& buffer,
+              const boost::asio::ip::udp::endpoint& from, std::size_t bytes);
+    // Parses the oldest queued datagram and keeps its records if the bounds allow.
+    void parseOne();
+    // Posts a handler that parses one queued datagram and posts itself again while more
+    // wait; the handler holds the socket, so the search's drain waits for the queue too.
+    void scheduleParsing();
+
+    // At most this many datagrams are read at once, so other sockets get their turn.
+    static constexpr std::size_t maxReadsAtOnce = 256;
 
     boost::asio::ip::udp::socket socket;
     boost::asio::ip::udp::endpoint localEndpoint;
     boost::asio::ip::udp::endpoint senderEndpoint;
     boost::asio::ip::address destination;
     std::array<char, receiveBufferSize> receiveBuffer{};
+    std::array<char, receiveBufferSize> readBuffer{};
+    boost::asio::ip::udp::endpoint readSender;
+    std::deque<ReceivedAnswer> unparsed; // oldest first
+    bool parsingScheduled = false;
     std::forward_list<AnswerRecords> answers; // newest first
     const DiscoveryRequest* request;
     std::list<DeviceInfo> deviceList;
@@ -98,6 +121,7 @@ private:
     std::uint64_t multicastHops;
     AnswerBudget answerBudget;
     std::size_t* recordsLeft = nullptr;
+    const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* searchSockets = nullptr;
     ReceptionCounts receptionCounts;
     std::function<void(const std::list<ServerInfo>&)> answerObserver;
 };

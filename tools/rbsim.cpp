@@ -37,6 +37,37 @@ namespace {
 
 using boost::asio::ip::udp;
 
+// `raw` with each "@ID@" replaced by `id` as the inside of a JSON string, so that a
+// hand-made answer can pass the finder's id check.
+std::string withRequestId(const std::string& raw, const std::string& id) {
+    static constexpr std::string_view placeholder = "@ID@";
+    std::string escaped;
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+            escaped += c;
+        } else if (byte < 0x20) {
+            static constexpr char hex[] = "0123456789abcdef";
+            escaped += "\\u00";
+            escaped += hex[byte >> 4];
+            escaped += hex[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    std::string text;
+    std::size_t from = 0;
+    for (std::size_t at = raw.find(placeholder); at != std::string::npos;
+         at = raw.find(placeholder, from)) {
+        text.append(raw, from, at - from);
+        text += escaped;
+        from = at + placeholder.size();
+    }
+    text.append(raw, from);
+    return text;
+}
+
 constexpr const char* MulticastGroup = "239.253.1.1";
 // The largest UDP payload over IPv4; --raw and --send-first files go out in one datagram.
 constexpr std::size_t MaxDatagramFileBytes = 65'507;
@@ -159,8 +190,9 @@ class Simulator {
 public:
     Simulator(boost::asio::io_context& io, SimOptions options, std::vector<SimServer> servers,
               std::optional<std::string> raw, std::optional<std::string> sendFirst)
-        : io_(io), options_(std::move(options)), answers_(servers), raw_(std::move(raw)),
-          sendFirst_(std::move(sendFirst)), paceTimer_(io) {}
+        : io_(io), options_(std::move(options)),
+          answers_(servers, options_.onePerDatagram ? 0 : MaxAnswerDatagramBytes),
+          raw_(std::move(raw)), sendFirst_(std::move(sendFirst)), paceTimer_(io) {}
 
     void bind() {
         for (const std::uint16_t port : options_.ports) {
@@ -256,7 +288,7 @@ private:
         answer->to = from;
         answer->what = what;
         if (raw_) {
-            answer->datagrams.push_back(*raw_);
+            answer->datagrams.push_back(withRequestId(*raw_, request->id));
         } else {
             AnswerHeader header;
             header.version = options_.version;

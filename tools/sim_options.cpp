@@ -123,6 +123,8 @@ SimOptions parseSimOptions(const std::vector<std::string>& args) {
         } else if (name == "--servers") {
             options.generatedServers =
                 parseNumber<std::size_t>(name, value(), 0, MaxGeneratedServers);
+        } else if (name == "--one-per-datagram") {
+            options.onePerDatagram = true;
         } else if (name == "--delay") {
             options.delay = std::chrono::milliseconds(
                 parseNumber<std::int64_t>(name, value(), 0, MaxSimDelay.count()));
@@ -174,6 +176,8 @@ What to answer (default: one "dataserver" with one RBLK device "RB0001"):
   --server-type T    the server type (default: dataserver)
   --servers N        N generated servers "sim-RB0001", ... each with one RBLK device,
                      split over as many datagrams of at most 4096 bytes as needed
+  --one-per-datagram every server in a datagram of its own, as that many separate
+                     instruments answer
 
 Misbehaviour:
   --delay MS         answer after MS milliseconds (other requests are not held up)
@@ -182,7 +186,8 @@ Misbehaviour:
                      holds up other requests meanwhile)
   --id TEXT          answer with this id instead of the request's
   --version V        write protocol version V into the answers (default 3)
-  --raw FILE         send the file's bytes instead of the JSON answer
+  --raw FILE         send the file's bytes instead of the JSON answer; each @ID@ in
+                     the file becomes the request's id (JSON-escaped)
   --send-first FILE  send the file's bytes as an extra datagram before each answer
 
   --help             print this text

@@ -27,6 +27,7 @@ struct SimOptions {
     std::string uid; // empty: "dataserver-" + the first serial
     std::string serverType = "dataserver";
     std::optional<std::size_t> generatedServers;
+    bool onePerDatagram = false; // every server in a datagram of its own
     std::chrono::milliseconds delay{0};
     unsigned repeat = 1;
     std::chrono::microseconds pace{0}; // pause between datagrams of one answer
