@@ -37,37 +37,6 @@ namespace {
 
 using boost::asio::ip::udp;
 
-// `raw` with each "@ID@" replaced by `id` as the inside of a JSON string, so that a
-// hand-made answer can pass the finder's id check.
-std::string withRequestId(const std::string& raw, const std::string& id) {
-    static constexpr std::string_view placeholder = "@ID@";
-    std::string escaped;
-    for (const char c : id) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-            escaped += c;
-        } else if (byte < 0x20) {
-            static constexpr char hex[] = "0123456789abcdef";
-            escaped += "\\u00";
-            escaped += hex[byte >> 4];
-            escaped += hex[byte & 0xF];
-        } else {
-            escaped += c;
-        }
-    }
-    std::string text;
-    std::size_t from = 0;
-    for (std::size_t at = raw.find(placeholder); at != std::string::npos;
-         at = raw.find(placeholder, from)) {
-        text.append(raw, from, at - from);
-        text += escaped;
-        from = at + placeholder.size();
-    }
-    text.append(raw, from);
-    return text;
-}
-
 constexpr const char* MulticastGroup = "239.253.1.1";
 // The largest UDP payload over IPv4; --raw and --send-first files go out in one datagram.
 constexpr std::size_t MaxDatagramFileBytes = 65'507;

@@ -110,6 +110,35 @@ std::string joinedDevices(const std::vector<SimDevice>& devices) {
 
 } // namespace
 
+std::string withRequestId(const std::string& raw, const std::string& id) {
+    static constexpr std::string_view placeholder = "@ID@";
+    std::string escaped;
+    for (const char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            escaped += '\\';
+            escaped += c;
+        } else if (byte < 0x20) {
+            static constexpr char hex[] = "0123456789abcdef";
+            escaped += "\\u00";
+            escaped += hex[byte >> 4];
+            escaped += hex[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    std::string text;
+    std::size_t from = 0;
+    for (std::size_t at = raw.find(placeholder); at != std::string::npos;
+         at = raw.find(placeholder, from)) {
+        text.append(raw, from, at - from);
+        text += escaped;
+        from = at + placeholder.size();
+    }
+    text.append(raw, from);
+    return text;
+}
+
 std::optional<SimRequest> readSimRequest(const std::string& payload) {
     const auto tree = parseJsonPayload(payload);
     if (!tree || readMessageHeader(*tree).messageType != DiscoveryRequestType) {

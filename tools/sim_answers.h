@@ -26,6 +26,10 @@ struct SimRequest {
 // "kv-discovery-request". A missing "id" reads as "".
 std::optional<SimRequest> readSimRequest(const std::string& payload);
 
+// `raw` with each "@ID@" replaced by `id` as the inside of a JSON string, so that a
+// hand-made answer can pass the finder's id check.
+std::string withRequestId(const std::string& raw, const std::string& id);
+
 // The header of the answers to one request.
 struct AnswerHeader {
     std::uint32_t version = DiscoveryProtocolVersion;

@@ -126,6 +126,37 @@ TEST(Budget, PastRelaxedLimitTheUuidOfTheIdIsEnough) {
         budget.admit(R"({"id":"h\u00e9st-00000000-2fa1-4d2b-883f-0016d3cca427"})", "127.0.0.1"));
 }
 
+TEST(Budget, RecordsAreBoundedPerSocketAndPerSearch) {
+    // Offers of answers with `records` records each, against a socket limit of 10 and a
+    // search allowance of 15 shared with another socket that already took `taken`.
+    const struct {
+        std::size_t taken;
+        std::vector<std::size_t> records;
+        std::vector<bool> kept;
+    } cases[] = {
+        {0, {4, 4, 4}, {true, true, false}}, // the third passes the socket's 10
+        {0, {10, 1}, {true, false}},         // exactly full: then nothing more
+        {8, {4, 4}, {true, false}},          // the search's 15 end it first
+        {15, {1}, {false}},                  // nothing left: not even parsed
+        {0, {0, 0, 11, 2}, {true, true, false, true}},
+    };
+    for (const auto& c : cases) {
+        AnswerBudget budget(1 << 20, 1 << 20, 10);
+        budget.reset(requestId);
+        std::size_t searchLeft = 15 - c.taken;
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < c.records.size(); ++i) {
+            const bool admitted = budget.admit("{}", "127.0.0.1", &searchLeft) &&
+                                  budget.admitRecords(c.records[i], &searchLeft);
+            EXPECT_EQ(admitted, c.kept[i]) << "taken " << c.taken << ", offer " << i;
+            kept += admitted ? c.records[i] : 0;
+        }
+        EXPECT_EQ(budget.recordCount(), kept);
+        EXPECT_EQ(searchLeft, 15 - c.taken - kept);
+        EXPECT_EQ(budget.storedCount() + budget.droppedCount(), c.records.size());
+    }
+}
+
 TEST(Budget, ResetStartsAFreshSearch) {
     AnswerBudget budget(1000, 2000);
     budget.reset("old");

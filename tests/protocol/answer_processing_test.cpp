@@ -184,6 +184,36 @@ INSTANTIATE_TEST_SUITE_P(
                      "\",\n\"servers\": [{\"uid\": \"a\\\"b\"},\n{\"uid\": \"c\"}]\n}"}),
     [](const auto& testParam) { return std::string(testParam.param.name); });
 
+TEST(AnswerProcessing, EachDatagramGetsAVerdictAndAcceptedOnesTheirRecordCount) {
+    const auto request = makeDiscoveryRequest(DiscoveryProtocolVersion, requestId,
+                                              RequestFlag::Servers | RequestFlag::Devices, {}, {});
+    const std::string serverWithTwoDevices =
+        R"(,"servers":[{"uid":"s","devices":[{"serial":"A"},{"serial":"B"}]}],)"
+        R"("devices":[{"serial":"A"}])";
+    const struct {
+        std::string payload;
+        AnswerVerdict verdict;
+        std::size_t records;
+    } cases[] = {
+        {"{not json", AnswerVerdict::notJson, 0},
+        {nestedBrackets(100, '[', ']'), AnswerVerdict::notJson, 0},
+        {R"({"request":"kv-discovery-request","id":")" + requestId + R"("})",
+         AnswerVerdict::notAnAnswer, 0},
+        {R"({"request":"kv-discovery-answer","id":")" + previousId + R"("})",
+         AnswerVerdict::otherRequest, 0},
+        {answerWith(""), AnswerVerdict::accepted, 0},
+        // The server, the two devices it carries and the top-level device.
+        {answerWith(serverWithTwoDevices), AnswerVerdict::accepted, 4},
+        {answerWith(R"(,"servers":[{},{},{}])"), AnswerVerdict::accepted, 3},
+    };
+    for (const auto& c : cases) {
+        AnswerRecords records;
+        records.servers.emplace_back(); // leftovers are replaced
+        EXPECT_EQ(processAnswer({"10.0.0.7", c.payload}, request, records), c.verdict) << c.payload;
+        EXPECT_EQ(records.recordCount(), c.records) << c.payload;
+    }
+}
+
 TEST(AnswerProcessing, NewestAnswerComesFirstAndNothingIsDeduplicated) {
     const auto outcome = process({{"10.0.0.1", answerFromServer("A")},
                                   {"10.0.0.2", answerFromServer("B")},

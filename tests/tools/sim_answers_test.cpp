@@ -243,6 +243,18 @@ TEST(SimAnswers, ServerLargerThanADatagramTravelsAlone) {
     EXPECT_EQ(read(datagrams[2]).servers.front().uid, servers[2].uid);
 }
 
+TEST(SimAnswers, OnePerDatagramGivesEveryServerItsOwn) {
+    const auto datagrams = AnswerBuilder(makeGeneratedServers(3), 0).datagrams(header("id"));
+    ASSERT_EQ(datagrams.size(), 3u);
+    EXPECT_EQ(read(datagrams[2]).servers.size(), 1u);
+}
+
+TEST(SimAnswers, RawAnswersGetTheRequestIdEscaped) {
+    EXPECT_EQ(withRequestId(R"({"id":"@ID@","x":"@ID@"})", "a\"b\\c\n"),
+              R"({"id":"a\"b\\c\u000a","x":"a\"b\\c\u000a"})");
+    EXPECT_EQ(withRequestId("no placeholder @ID", "x"), "no placeholder @ID");
+}
+
 TEST(SimRequests, OnlyDiscoveryRequestsAreRead) {
     const auto request = [](std::int32_t flags) {
         return serializeDiscoveryRequest(makeDiscoveryRequest(3, "lab-pc-1", flags, {"a"}, {}));

@@ -45,6 +45,7 @@ TEST(SimOptions, ReadsEveryValueInBothForms) {
     EXPECT_EQ(parseSimOptions({"--servers", "100000"}).generatedServers,
               std::optional<std::size_t>(100000));
     EXPECT_EQ(parseSimOptions({"--config", "c.json"}).configFile, "c.json");
+    EXPECT_TRUE(parseSimOptions({"--servers", "5", "--one-per-datagram"}).onePerDatagram);
 }
 
 struct Rejected {
