@@ -44,8 +44,19 @@ void DeviceListSync::runPass(std::stop_token stop) {
         table.clearSeen();
         added = table.markSelected(selected);
     }
-    for (const DeviceEntry& entry : added) {
-        actionLog.append(formatLine(u"device ", entry.serial, u" added\n"), false);
+    std::size_t announced = 0;
+    try {
+        for (; announced < added.size(); ++announced) {
+            actionLog.append(formatLine(u"device ", added[announced].serial, u" added\n"), false);
+        }
+    } catch (...) {
+        // A device stays in the table only with its "added" line: the others are found
+        // anew, and announced, by the next search.
+        const std::lock_guard lock(tableMutex);
+        for (std::size_t at = announced; at < added.size(); ++at) {
+            table.erase(added[at].id);
+        }
+        throw;
     }
     if (selected.empty()) {
         actionLog.append(u"No devices connected", true);

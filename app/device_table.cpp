@@ -44,8 +44,15 @@ std::vector<DeviceEntry> DeviceTable::markSelected(const std::vector<DeviceInfo>
             1, 1, nextId, widenText(device.type), std::move(serial), widenText(device.address)};
         // Wraps instead of overflowing; ids repeat only after 2^32 new devices.
         nextId = static_cast<std::int32_t>(static_cast<std::uint32_t>(nextId) + 1U);
-        table.push_back(entry);
-        added.push_back(std::move(entry));
+        // Into `added` first: an entry in the table that the caller does not know of
+        // would never get its "added" line.
+        added.push_back(entry);
+        try {
+            table.push_back(std::move(entry));
+        } catch (...) {
+            added.pop_back();
+            throw;
+        }
     }
     return added;
 }
@@ -66,6 +73,10 @@ void DeviceTable::markListed(std::int32_t id) {
             return;
         }
     }
+}
+
+void DeviceTable::erase(std::int32_t id) {
+    std::erase_if(table, [id](const DeviceEntry& entry) { return entry.id == id; });
 }
 
 const DeviceEntry* DeviceTable::findByItemData(std::int64_t itemData) const {

@@ -50,6 +50,8 @@ public:
 
     // The list row of entry `id` was added.
     void markListed(std::int32_t id);
+    // Drops the entry with `id`, if any.
+    void erase(std::int32_t id);
 
     const std::vector<DeviceEntry>& entries() const { return table; }
     // The first entry whose id, widened with its sign, equals `itemData`; or null.

@@ -200,6 +200,25 @@ TEST(Pass, LongTextsAreCutToTheFormatBufferKeepingTheLineEnd) {
     EXPECT_EQ(narrowText(sync.tableSnapshot().entries().at(0).serial), serial);
 }
 
+TEST(Pass, ADeviceWhoseAddedLineFailedIsFoundAndAnnouncedAgain) {
+    FakeSearch search;
+    FakeDeviceList list;
+    FakeLog pane;
+    ActionLog log(pane);
+    DeviceListSync sync(search, list, log);
+    const std::list<ServerInfo> found{server("ds-A-B", {device("A"), device("B")}, "10.0.0.1")};
+    search.add({found, ""});
+    pane.failOnce("device B added");
+    EXPECT_THROW(sync.runPass({}), std::runtime_error);
+    search.add({found, ""});
+    sync.runPass({});
+    const std::string text = pane.text();
+    EXPECT_EQ(text.find("device A added"), text.rfind("device A added")); // once
+    EXPECT_NE(text.find("device B added"), std::string::npos);
+    EXPECT_EQ(list.describe(), (std::vector<std::string>{"RBLK - A - 10.0.0.1=0",
+                                                         "RBLK - B - 10.0.0.1=2"})); // B made anew
+}
+
 TEST(Pass, AStoppedSearchLeavesTableAndListAlone) {
     FakeSearch search;
     FakeDeviceList list;

@@ -137,6 +137,10 @@ public:
     void replaceSelection(std::u16string_view text) override {
         {
             const std::lock_guard lock(mutex);
+            if (!failOn.empty() && narrowText(text).find(failOn) != std::string::npos) {
+                failOn.clear();
+                throw std::runtime_error("the pane failed");
+            }
             replacements.emplace_back(text);
             content.replace(selectionStart, selectionEnd - selectionStart, text);
             selectionStart += text.size();
@@ -158,6 +162,11 @@ public:
         return content;
     }
     std::string text() { return narrowText(wide()); }
+    // The next replacement that contains `part` throws instead.
+    void failOnce(std::string part) {
+        const std::lock_guard lock(mutex);
+        failOn = std::move(part);
+    }
     // Every text that replaced a selection, in order.
     std::vector<std::u16string> replaced() {
         const std::lock_guard lock(mutex);
@@ -179,6 +188,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::u16string content;
+    std::string failOn;
     std::size_t selectionStart = 0;
     std::size_t selectionEnd = 0;
     std::vector<std::u16string> replacements;
