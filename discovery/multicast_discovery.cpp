@@ -303,6 +303,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         mergedDevices.splice(front ? mergedDevices.begin() : mergedDevices.end(), socketDevices);
         mergedServers.splice(front ? mergedServers.begin() : mergedServers.end(), socketServers);
     }
+    searchStatistics.deadlineReached = timedOut;
     searchStatistics.stoppedEarly = stopRequested;
     searchStatistics.cancelled = searchTuning.stop.stop_requested();
     deviceList = std::move(mergedDevices);

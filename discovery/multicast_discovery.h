@@ -53,6 +53,7 @@ struct SearchStatistics {
     std::size_t notJson = 0;         // datagrams skipped as no JSON
     std::size_t notAnAnswer = 0;     // JSON that is no discovery answer
     std::size_t otherRequest = 0;    // answers to another request
+    bool deadlineReached = false; // the search waited its whole time
     bool stoppedEarly = false;
     bool cancelled = false; // ended by the tuning's stop token
 };
