@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz configuration and runs every libFuzzer harness on its corpus in turn:
-#   fuzz.sh [SECONDS]   SECONDS of fuzzing per harness (default 20)
-#   fuzz.sh --runs N    N executions per harness
+#   fuzz.sh [SECONDS] [NAME...]    SECONDS of fuzzing per harness (default 20)
+#   fuzz.sh --runs N [NAME...]     N executions per harness
+# NAMEs pick harnesses (fuzz/corpus/<NAME>/); by default every one runs.
 # Each harness works on a scratch copy of fuzz/corpus/<name>/ in build-fuzz/fuzz-run/,
 # which keeps what earlier runs found, so the repository stays clean. Exits 1 after the
 # last harness when any of them found something; the reproducer is then in
@@ -10,24 +11,34 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 usage() {
-    echo "usage: fuzz.sh [SECONDS_PER_HARNESS] | fuzz.sh --runs N" >&2
+    echo "usage: fuzz.sh [SECONDS_PER_HARNESS] [NAME...] | fuzz.sh --runs N [NAME...]" >&2
     exit 2
 }
 limit=(-max_total_time=20)
 if [ "${1:-}" = "--runs" ]; then
     [[ "${2:-}" =~ ^[0-9]+$ ]] || usage
     limit=(-runs="$2")
-elif [ $# -gt 0 ]; then
-    [[ "$1" =~ ^[0-9]+$ ]] && [ $# -eq 1 ] || usage
+    shift 2
+elif [[ "${1:-}" =~ ^[0-9]+$ ]]; then
     limit=(-max_total_time="$1")
+    shift
 fi
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+    for seeds in "$root"/fuzz/corpus/*/; do
+        names+=("$(basename "$seeds")")
+    done
+fi
+for name in "${names[@]}"; do
+    [ -d "$root/fuzz/corpus/$name" ] || { echo "fuzz.sh: no harness $name" >&2; usage; }
+done
 
 "$root/scripts/build.sh" fuzz
 
 work="$root/build-fuzz/fuzz-run"
 failed=()
-for seeds in "$root"/fuzz/corpus/*/; do
-    name="$(basename "$seeds")"
+for name in "${names[@]}"; do
+    seeds="$root/fuzz/corpus/$name/"
     corpus="$work/corpus/$name"
     findings="$work/findings/$name"
     log="$work/$name.log"

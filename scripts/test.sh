@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test twice: plainly and under
 # AddressSanitizer with UndefinedBehaviorSanitizer, where any report fails the run. The
 # shell's threaded tests (worker, console capture, the search on a worker thread) run a
-# third time under ThreadSanitizer.
+# third time under ThreadSanitizer. Last, every libFuzzer harness runs 15 seconds on its
+# corpus under ASan and UBSan (scripts/fuzz.sh runs them for longer).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,3 +24,5 @@ LSAN_OPTIONS="suppressions=$root/tests/lsan-suppressions.txt" \
 # The namespace tests fork and start threads in the child, which TSan allows with this.
 TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1" \
     "$root/build-tsan/tests/rbfinder_app_tests" --gtest_brief=1
+
+"$root/scripts/fuzz.sh" 15
