@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing need, skipping what is there;
-# "install-deps.sh screenshots" installs what the demo's screenshots need instead.
+# "install-deps.sh screenshots" installs what the demo's screenshots need instead, and
+# "install-deps.sh package" what scripts/package.sh needs beside the build.
 set -euo pipefail
 
 if [ "${1:-}" = "screenshots" ]; then
     packages=(xvfb xdotool imagemagick x11-utils)
+elif [ "${1:-}" = "package" ]; then
+    packages=(lintian dpkg-dev man-db file)
 else
     packages=(
     g++ cmake ninja-build ccache pkg-config clang-format
