@@ -14,6 +14,7 @@ SearchResult MulticastDeviceSearch::search(const SearchSettings& settings, std::
     MulticastDiscovery discovery(static_cast<std::int32_t>(allAddressKinds), &discoveryPorts, 1);
     SearchTuning tuning;
     tuning.localAddresses = settings.localAddresses;
+    tuning.unicastHosts = settings.unicastHosts;
     tuning.stop = std::move(stop);
     if (settings.stopWhen) {
         tuning.fast = true;
@@ -35,6 +36,7 @@ SearchResult MulticastDeviceSearch::search(const SearchSettings& settings, std::
     result.servers = discovery.servers();
     result.stoppedEarly = statistics.stoppedEarly;
     result.cancelled = statistics.cancelled;
+    result.statistics = statistics;
     return result;
 }
 

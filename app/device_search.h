@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/search_statistics.h"
 #include "protocol/server_info.h"
 
 namespace velmor {
@@ -17,6 +18,8 @@ struct SearchSettings {
     std::int64_t timeoutMs = 2000;
     // When not empty, only these local addresses are searched from.
     std::vector<std::string> localAddresses;
+    // When not empty, only these IPv4 hosts are asked, by unicast.
+    std::vector<std::string> unicastHosts;
     // When set, the search waits on each answer as it arrives and ends at the first one
     // whose records this returns true for.
     std::function<bool(const std::list<ServerInfo>&)> stopWhen;
@@ -29,6 +32,8 @@ struct SearchResult {
     std::list<ServerInfo> servers;
     bool stoppedEarly = false; // by stopWhen
     bool cancelled = false;    // by the stop token
+    // What the search did, socket by socket; empty for searches that are no real search.
+    SearchStatistics statistics;
 
     bool failed() const { return requestId.empty(); }
 };

@@ -17,11 +17,7 @@ char asciiUpper(char c) {
 }
 
 bool isSelected(const ServerInfo& server, const DeviceInfo& device, SelectionMode mode) {
-    if (mode == SelectionMode::all) {
-        return true;
-    }
-    return deviceFamilyFromType(device.type) == DeviceFamily::RB &&
-           serverOwnsDevice(server, device);
+    return mode == SelectionMode::all || windowExclusion(server, device) == Exclusion::none;
 }
 
 bool isServerSearched(const ServerInfo& server, SelectionMode mode) {
@@ -29,6 +25,16 @@ bool isServerSearched(const ServerInfo& server, SelectionMode mode) {
 }
 
 } // namespace
+
+Exclusion windowExclusion(const ServerInfo& server, const DeviceInfo& device) {
+    if (!server.isDataServer()) {
+        return Exclusion::notDataServer;
+    }
+    if (deviceFamilyFromType(device.type) != DeviceFamily::RB) {
+        return Exclusion::notRbType;
+    }
+    return serverOwnsDevice(server, device) ? Exclusion::none : Exclusion::notServersOwn;
+}
 
 bool serverOwnsDevice(const ServerInfo& server, const DeviceInfo& device) {
     // Without a uid a server speaks for its device only when it lists exactly one. An

@@ -18,6 +18,12 @@ enum class SelectionMode {
     all,
 };
 
+// Why the window's filter leaves a device of a server out, in the order it asks: the
+// server is no data server, the device is of no RB type, the server does not report the
+// device as its own.
+enum class Exclusion { none, notDataServer, notRbType, notServersOwn };
+Exclusion windowExclusion(const ServerInfo& server, const DeviceInfo& device);
+
 // True when `server` reports `device` as its own: either the server has no uid and lists
 // exactly this one device, or its uid contains the device's serial ignoring ASCII case
 // (an empty serial is contained in every uid).

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <KVLogger>
@@ -11,6 +13,8 @@
 
 #include "app/device_search.h"
 #include "app/device_selection.h"
+#include "cli/diagnosis.h"
+#include "cli/host_lookup.h"
 #include "cli/rbfind_options.h"
 #include "cli/rbfind_search.h"
 #include "cli/rbfind_watch.h"
@@ -63,11 +67,21 @@ int searchAndPrint(const RbfindOptions& options) {
     if (options.first && devices.size() > 1) {
         devices.resize(1);
     }
+    std::optional<Diagnosis> diagnosis;
+    if (options.diagnose) {
+        diagnosis = diagnose(outcome.statistics, outcome.servers, selectionModeOf(options),
+                             devices.size(), !options.hosts.empty());
+    }
     if (options.json) {
-        std::cout << searchResultJson(outcome.requestId, outcome.servers, devices) << '\n';
+        std::cout << searchResultJson(outcome.requestId, outcome.servers, devices,
+                                      diagnosis ? &*diagnosis : nullptr)
+                  << '\n';
     } else {
         for (const std::string& row : sortedRowTexts(devices)) {
             std::cout << terminalSafe(row) << '\n';
+        }
+        if (diagnosis) {
+            std::cout << '\n' << diagnosisText(*diagnosis);
         }
     }
     std::cout.flush();
@@ -96,12 +110,19 @@ int run(const std::vector<std::string>& arguments) {
     case RbfindCommand::Action::search:
         break;
     }
-    const RbfindOptions& options = command.options;
+    RbfindOptions options = command.options;
     if (options.verbose) {
         // Diagnostics can quote texts from the network: they pass the same filter.
         logging::enableLogging(boost::make_shared<TerminalSafeStream>(std::cerr), logging::debug);
     }
     try {
+        if (!options.hosts.empty()) {
+            HostLookup lookup = lookUpHosts(options.hosts);
+            if (!lookup.error.empty()) {
+                return reportUsageError(lookup.error);
+            }
+            options.hosts = std::move(lookup.addresses);
+        }
         if (!options.addresses.empty()) {
             if (const std::string problem = checkLocalAddresses(options.addresses);
                 !problem.empty()) {

@@ -111,6 +111,19 @@ private:
                     options.addresses.push_back(*value);
                 }
             }
+        } else if (name == "--host") {
+            if (const auto value = valueOf(name, inlineValue)) {
+                if (value->empty() || value->starts_with("-")) {
+                    fail("'--host' expects an IPv4 address or a host name, not " + quoted(*value));
+                    return;
+                }
+                if (std::find(options.hosts.begin(), options.hosts.end(), *value) ==
+                    options.hosts.end()) {
+                    options.hosts.push_back(*value);
+                }
+            }
+        } else if (name == "--diagnose") {
+            flagWithoutValue(name, inlineValue, [&options] { options.diagnose = true; });
         } else if (name == "--watch") {
             options.watch = true;
             // The period is optional: only a following argument that is no option is one.
@@ -149,6 +162,11 @@ private:
             fail("'--watch' cannot be combined with '--json'");
         } else if (options.watch && options.first) {
             fail("'--watch' cannot be combined with '--first'");
+        } else if (options.watch && options.diagnose) {
+            fail("'--watch' cannot be combined with '--diagnose'");
+        } else if (!options.hosts.empty() && !options.addresses.empty()) {
+            fail("'--host' cannot be combined with '--address': the system's routes choose "
+                 "where a unicast request leaves from");
         }
     }
 
@@ -191,6 +209,10 @@ std::string rbfindUsage() {
            "  --all              list every device of every server, whatever its family\n"
            "  --timeout MS       search for MS milliseconds (default 2000)\n"
            "  --address A        search only from local IPv4 address A (repeatable)\n"
+           "  --host H           ask only host H (an IPv4 address or a name, repeatable)\n"
+           "                     by unicast, for instruments that multicast does not reach\n"
+           "  --diagnose         after the search, report what each socket sent and\n"
+           "                     received, the devices left out and why, and hints\n"
            "  --first            stop at the first listed device to answer and print it;\n"
            "                     asks again every 2 s until the timeout\n"
            "  --watch [SECONDS]  search every SECONDS (default 10) until interrupted and\n"

@@ -18,6 +18,10 @@ struct RbfindOptions {
     // Dotted-quad IPv4 texts in their one standard form, without repeats, in the order
     // given. Whether they are local addresses is for the caller to check.
     std::vector<std::string> addresses;
+    // --host: IPv4 texts or host names, without repeats, in the order given; resolved by
+    // the caller.
+    std::vector<std::string> hosts;
+    bool diagnose = false;
 
     friend bool operator==(const RbfindOptions&, const RbfindOptions&) = default;
 };

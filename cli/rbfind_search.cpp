@@ -12,6 +12,7 @@ SearchSettings searchSettingsOf(const RbfindOptions& options) {
     SearchSettings settings;
     settings.timeoutMs = options.timeoutMs;
     settings.localAddresses = options.addresses;
+    settings.unicastHosts = options.hosts;
     return settings;
 }
 

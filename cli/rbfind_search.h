@@ -9,7 +9,8 @@ namespace velmor::cli {
 
 SelectionMode selectionModeOf(const RbfindOptions& options);
 
-// The settings of one search: --timeout and --address.
+// The settings of one search: --timeout, --address and --host (whose names the caller
+// has resolved to IPv4 addresses by now).
 SearchSettings searchSettingsOf(const RbfindOptions& options);
 
 // One search over the local addresses (only those of --address when given) for

@@ -64,7 +64,7 @@ void writeServer(JsonWriter& json, const ServerInfo& server) {
 } // namespace
 
 std::string searchResultJson(std::string_view requestId, const std::list<ServerInfo>& servers,
-                             const std::vector<DeviceInfo>& devices) {
+                             const std::vector<DeviceInfo>& devices, const Diagnosis* diagnosis) {
     JsonWriter json;
     json.beginObject();
     json.key("requestId");
@@ -83,6 +83,10 @@ std::string searchResultJson(std::string_view requestId, const std::list<ServerI
         writeDevice(json, device, true);
     }
     json.endArray();
+    if (diagnosis != nullptr) {
+        json.key("diagnosis");
+        writeDiagnosisJson(json, *diagnosis);
+    }
     json.endObject();
     return json.text();
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include <boost/asio/ip/udp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
@@ -76,6 +77,20 @@ std::vector<LocalAddress> onlyListed(std::vector<LocalAddress> addresses,
         return std::find(wanted.begin(), wanted.end(), local.address) == wanted.end();
     });
     return addresses;
+}
+
+// The local address the system routes through to reach `host`: connecting a UDP socket
+// sends nothing, it only makes the kernel choose the route and the source address.
+asio::ip::address routeSource(asio::io_context& io, const asio::ip::address& host,
+                              boost::system::error_code& error) {
+    asio::ip::udp::socket probe(io);
+    probe.open(host.is_v4() ? asio::ip::udp::v4() : asio::ip::udp::v6(), error);
+    if (!error) {
+        probe.connect(asio::ip::udp::endpoint(host, discoveryPorts.front()), error);
+    }
+    const asio::ip::udp::endpoint local =
+        error ? asio::ip::udp::endpoint{} : probe.local_endpoint(error);
+    return local.address();
 }
 
 using SocketList = std::vector<std::shared_ptr<MulticastDiscoveryInterface>>;
@@ -199,10 +214,13 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     serverList.clear();
     stopRequested = false;
 
-    const std::vector<LocalAddress> localAddresses = onlyListed(
-        enumerateLocalAddresses(static_cast<std::uint32_t>(addressKinds), searchAddressFlags),
-        searchTuning.localAddresses);
-    if (localAddresses.empty()) {
+    const bool unicast = !searchTuning.unicastHosts.empty();
+    const std::vector<LocalAddress> localAddresses =
+        unicast ? std::vector<LocalAddress>{}
+                : onlyListed(enumerateLocalAddresses(static_cast<std::uint32_t>(addressKinds),
+                                                     searchAddressFlags),
+                             searchTuning.localAddresses);
+    if (!unicast && localAddresses.empty()) {
         LogMessage(logging::debug) << "No local adresses to discover on";
         return;
     }
@@ -225,30 +243,61 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     asio::steady_timer deadline(ioContext);
     bool deadlineWaiting = false;
     const LeftoverCleanup cleanup(ioContext, sockets, deadline, deadlineWaiting);
+    std::vector<std::size_t> reportOfSocket;
+    const auto addSocket = [&](std::shared_ptr<MulticastDiscoveryInterface> socket,
+                               std::uint16_t port) {
+        SocketReport& report = searchStatistics.socketReports.emplace_back();
+        report.localAddress = socket->localAddress().to_string();
+        report.destination = socket->destinationAddress().to_string();
+        report.port = port;
+        socket->open();
+        if (!socket->isOpen()) {
+            LogMessage(logging::debug)
+                << "Discovery interface " << report.localAddress << " not connected";
+            report.openError = socket->openError();
+            return;
+        }
+        report.opened = true;
+        if (searchTuning.stopWhen) {
+            socket->setAnswerObserver(checkEarlyStop);
+        }
+        socket->shareRecordAllowance(&recordsLeft);
+        socket->readBeforeParsing(&sockets);
+        report.sent = socket->send(port);
+        report.sendError = socket->sendError();
+        if (report.sent) {
+            ++searchStatistics.requestsSent;
+        }
+        reportOfSocket.push_back(searchStatistics.socketReports.size() - 1);
+        sockets.push_back(std::move(socket));
+        // The first answers may come in a burst within a millisecond: they are read
+        // while the next sockets are made.
+        ioContext.restart();
+        ioContext.poll();
+    };
     for (const LocalAddress& local : localAddresses) {
         const asio::ip::address address = parseLocalAddress(local.address);
         for (const std::uint16_t port : *ports) {
-            auto socket = std::make_shared<MulticastDiscoveryInterface>(ioContext, address,
-                                                                        multicastHops, &request);
-            socket->open();
-            if (!socket->isOpen()) {
-                LogMessage(logging::debug)
-                    << "Discovery interface " << address.to_string() << " not connected";
+            addSocket(std::make_shared<MulticastDiscoveryInterface>(ioContext, address,
+                                                                    multicastHops, &request),
+                      port);
+        }
+    }
+    for (const std::string& hostText : searchTuning.unicastHosts) {
+        const asio::ip::address host = asio::ip::make_address_v4(hostText);
+        boost::system::error_code noRoute;
+        const asio::ip::address source = routeSource(ioContext, host, noRoute);
+        for (const std::uint16_t port : *ports) {
+            if (noRoute) {
+                SocketReport& report = searchStatistics.socketReports.emplace_back();
+                report.destination = hostText;
+                report.port = port;
+                report.openError = "no route: " + noRoute.message();
                 continue;
             }
-            if (searchTuning.stopWhen) {
-                socket->setAnswerObserver(checkEarlyStop);
-            }
-            socket->shareRecordAllowance(&recordsLeft);
-            socket->readBeforeParsing(&sockets);
-            if (socket->send(port)) {
-                ++searchStatistics.requestsSent;
-            }
-            sockets.push_back(std::move(socket));
-            // The first answers may come in a burst within a millisecond: they are read
-            // while the next sockets are made.
-            ioContext.restart();
-            ioContext.poll();
+            addSocket(
+                std::make_shared<MulticastDiscoveryInterface>(ioContext, source, host, &request),
+                port);
         }
     }
     searchStatistics.sockets = sockets.size();
@@ -286,7 +335,12 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
 
     std::list<DeviceInfo> mergedDevices;
     std::list<ServerInfo> mergedServers;
-    for (const auto& socket : sockets) {
+    for (std::size_t index = 0; index < sockets.size(); ++index) {
+        const auto& socket = sockets[index];
+        SocketReport& report = searchStatistics.socketReports[reportOfSocket[index]];
+        report.counts = socket->counts();
+        report.stored = socket->budget().storedCount();
+        report.dropped = socket->budget().droppedCount();
         searchStatistics.storedAnswers += socket->budget().storedCount();
         searchStatistics.droppedAnswers += socket->budget().droppedCount();
         const ReceptionCounts& counts = socket->counts();

@@ -12,6 +12,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/uuid/random_generator.hpp>
 
+#include "discovery/search_statistics.h"
 #include "net/local_addresses.h"
 #include "protocol/device_info.h"
 #include "protocol/server_info.h"
@@ -36,26 +37,13 @@ struct SearchTuning {
     std::function<bool(const std::list<ServerInfo>&)> stopWhen;
     // When not empty, only the local addresses whose text is listed here are used.
     std::vector<std::string> localAddresses;
+    // When not empty, the request goes by unicast to each of these IPv4 addresses
+    // instead, from the local address the system routes through; answers are handled as
+    // multicast answers are.
+    std::vector<std::string> unicastHosts;
     // A stop request from another thread ends the search within one 100 ms idle step;
     // the records stored so far are kept and statistics().cancelled tells.
     std::stop_token stop;
-};
-
-// Counters of the last search, for diagnostics and benchmarks.
-struct SearchStatistics {
-    std::string requestId;
-    std::size_t sockets = 0;      // opened and sent from
-    std::size_t requestsSent = 0; // sends that succeeded; 0 means the search failed
-    std::size_t receivedDatagrams = 0;
-    std::size_t storedAnswers = 0;   // datagrams let through by the storage bound
-    std::size_t droppedAnswers = 0;  // datagrams turned away by the storage bound
-    std::size_t acceptedAnswers = 0; // answers to this request whose records are kept
-    std::size_t notJson = 0;         // datagrams skipped as no JSON
-    std::size_t notAnAnswer = 0;     // JSON that is no discovery answer
-    std::size_t otherRequest = 0;    // answers to another request
-    bool deadlineReached = false; // the search waited its whole time
-    bool stoppedEarly = false;
-    bool cancelled = false; // ended by the tuning's stop token
 };
 
 class MulticastDiscovery {

@@ -37,6 +37,13 @@ MulticastDiscoveryInterface::MulticastDiscoveryInterface(asio::io_context& ioCon
                                                                          : multicastGroup)),
       request(searchRequest), multicastHops(hops) {}
 
+MulticastDiscoveryInterface::MulticastDiscoveryInterface(asio::io_context& ioContext,
+                                                         const asio::ip::address& localAddress,
+                                                         const asio::ip::address& host,
+                                                         const DiscoveryRequest* searchRequest)
+    : socket(ioContext), localEndpoint(localAddress, 0), senderEndpoint(), destination(host),
+      request(searchRequest), multicastHops(1) {}
+
 MulticastDiscoveryInterface::~MulticastDiscoveryInterface() {
     boost::system::error_code ignored;
     socket.close(ignored);
@@ -57,10 +64,12 @@ void MulticastDiscoveryInterface::open() {
     } catch (const boost::system::system_error& error) {
         LogMessage(logging::error) << "Failed to bind socket for discovery on interface "
                                    << localEndpoint << ": " << error.what();
+        openFailure = error.code().message();
         socket.close();
     } catch (...) {
         LogMessage(logging::error) << "Failed to bind socket for discovery: "
                                    << boost::current_exception_diagnostic_information(true);
+        openFailure = "unknown error";
     }
 }
 
@@ -79,8 +88,10 @@ bool MulticastDiscoveryInterface::send(std::uint16_t port) {
     socket.send_to(asio::buffer(text), target, 0, error);
     if (error) {
         LogMessage(logging::warning) << "Failed to send discovery request: " << error.message();
+        sendFailure = error.message();
         return false;
     }
+    sendFailure.clear();
     return true;
 }
 
@@ -153,12 +164,17 @@ std::size_t MulticastDiscoveryInterface::readWaiting() {
     return read;
 }
 
-void MulticastDiscoveryInterface::take(const std::array<char, receiveBufferSize>& buffer,
+void MulticastDiscoveryInterface::take(const ReceiveBuffer& buffer,
                                        const asio::ip::udp::endpoint& from, std::size_t bytes) {
     ++receptionCounts.received;
     // A datagram that does not begin with "{" cannot be an answer. It is skipped and
     // reception goes on, so one stray datagram cannot hide the answers behind it.
     if (bytes == 0) {
+        return;
+    }
+    // Longer than any answer may be: only its start arrived, so it is skipped whole.
+    if (bytes > receiveBufferSize) {
+        ++receptionCounts.tooLong;
         return;
     }
     if (buffer[0] != '{') {
@@ -220,6 +236,9 @@ void MulticastDiscoveryInterface::parseOne() {
         return;
     }
     ++receptionCounts.accepted;
+    if (records.version != DiscoveryProtocolVersion) {
+        ++receptionCounts.otherVersion;
+    }
     answers.push_front(std::move(records));
     if (answerObserver) {
         answerObserver(answers.front().servers);

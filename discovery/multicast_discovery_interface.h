@@ -10,6 +10,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
@@ -18,21 +19,13 @@
 #include <boost/system/error_code.hpp>
 
 #include "discovery/answer_budget.h"
+#include "discovery/search_statistics.h"
 #include "protocol/answer_processing.h"
 #include "protocol/device_info.h"
 #include "protocol/discovery_message.h"
 #include "protocol/server_info.h"
 
 namespace velmor {
-
-// What became of the datagrams a socket received since its send.
-struct ReceptionCounts {
-    std::size_t received = 0;     // datagrams, empty ones included
-    std::size_t notJson = 0;      // not beginning with "{", not valid JSON, or too deep
-    std::size_t notAnAnswer = 0;  // JSON, but no discovery answer
-    std::size_t otherRequest = 0; // an answer to another request
-    std::size_t accepted = 0;     // answers to this request whose records are kept
-};
 
 class MulticastDiscoveryInterface
     : public std::enable_shared_from_this<MulticastDiscoveryInterface> {
@@ -46,6 +39,11 @@ public:
     MulticastDiscoveryInterface(boost::asio::io_context& ioContext,
                                 const boost::asio::ip::address& localAddress,
                                 std::uint64_t multicastHops, const DiscoveryRequest* request);
+    // A socket that sends its request by unicast to `host` instead.
+    MulticastDiscoveryInterface(boost::asio::io_context& ioContext,
+                                const boost::asio::ip::address& localAddress,
+                                const boost::asio::ip::address& host,
+                                const DiscoveryRequest* request);
     ~MulticastDiscoveryInterface();
     MulticastDiscoveryInterface(const MulticastDiscoveryInterface&) = delete;
     MulticastDiscoveryInterface& operator=(const MulticastDiscoveryInterface&) = delete;
@@ -63,6 +61,12 @@ public:
     // Closes the socket without raising and forgets the observer: for a search that is
     // being left because of an error.
     void abandon() noexcept;
+
+    boost::asio::ip::address localAddress() const { return localEndpoint.address(); }
+    boost::asio::ip::address destinationAddress() const { return destination; }
+    // Why open() or the last send() failed; empty when they succeeded.
+    const std::string& openError() const { return openFailure; }
+    const std::string& sendError() const { return sendFailure; }
 
     std::list<DeviceInfo>& devices() { return deviceList; }
     std::list<ServerInfo>& servers() { return serverList; }
@@ -88,14 +92,17 @@ public:
     const ReceptionCounts& counts() const { return receptionCounts; }
 
 private:
+    // One byte more than an answer may have, so that a longer datagram shows as such.
+    using ReceiveBuffer = std::array<char, receiveBufferSize + 1>;
+
     void startReceive();
     // Reads what waits in the kernel's buffer without waiting, up to maxReadsAtOnce
     // datagrams, and takes each; gives how many were read.
     std::size_t readWaiting();
     // Counts a datagram of `bytes` in `buffer` from `from` and queues it for parsing when
     // it may be an answer and the storage bound lets it through.
-    void take(const std::array<char, receiveBufferSize>& buffer,
-              const boost::asio::ip::udp::endpoint& from, std::size_t bytes);
+    void take(const ReceiveBuffer& buffer, const boost::asio::ip::udp::endpoint& from,
+              std::size_t bytes);
     // Parses the oldest queued datagram and keeps its records if the bounds allow.
     void parseOne();
     // Posts a handler that parses one queued datagram and posts itself again while more
@@ -109,8 +116,8 @@ private:
     boost::asio::ip::udp::endpoint localEndpoint;
     boost::asio::ip::udp::endpoint senderEndpoint;
     boost::asio::ip::address destination;
-    std::array<char, receiveBufferSize> receiveBuffer{};
-    std::array<char, receiveBufferSize> readBuffer{};
+    ReceiveBuffer receiveBuffer{};
+    ReceiveBuffer readBuffer{};
     boost::asio::ip::udp::endpoint readSender;
     std::deque<ReceivedAnswer> unparsed; // oldest first
     bool parsingScheduled = false;
@@ -123,6 +130,8 @@ private:
     std::size_t* recordsLeft = nullptr;
     const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* searchSockets = nullptr;
     ReceptionCounts receptionCounts;
+    std::string openFailure;
+    std::string sendFailure;
     std::function<void(const std::list<ServerInfo>&)> answerObserver;
 };
 

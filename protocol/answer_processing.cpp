@@ -94,6 +94,7 @@ AnswerVerdict processAnswer(const ReceivedAnswer& received, const DiscoveryReque
     if (answer.header.id != request.id) {
         return AnswerVerdict::otherRequest;
     }
+    records.version = answer.header.version;
     if (answer.header.version < DiscoveryProtocolVersion) {
         LogMessage(logging::debug) << "Discovery answer sent by an outdated server";
     } else if (answer.header.version > DiscoveryProtocolVersion) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <forward_list>
 #include <list>
 #include <optional>
@@ -38,6 +39,7 @@ enum class AnswerVerdict {
 struct AnswerRecords {
     std::list<DeviceInfo> devices;
     std::list<ServerInfo> servers;
+    std::uint32_t version = 0; // the protocol version the answer names
 
     // Servers, devices and the devices the servers carry, each counted once: what the
     // records cost in memory, roughly.

@@ -202,6 +202,54 @@ TEST(RbfindEndToEnd, ShowsTheSenderAddressAndSearchesOnlyFromGivenAddresses) {
         << results[3].err;
 }
 
+// The simulator joins the group only on its loopback link, so multicast from here does
+// not reach it: only a request sent to its address does.
+TEST(RbfindEndToEnd, HostAsksAnInstrumentThatMulticastDoesNotReach) {
+    SEARCH_OR_SKIP(results, {"--serial", "RB0100", "--interface", "lo", "--quiet"},
+                   Runs{{"--timeout", "700"},
+                        {"--timeout", "700", "--host", "10.77.0.2"},
+                        {"--timeout", "700", "--host", "10.77.0.2", "--json", "--diagnose"},
+                        {"--host", "no-such-instrument.invalid"}},
+                   Where::peer)
+    ASSERT_EQ(results.size(), 4U);
+    EXPECT_EQ(results[0].out, "");
+    EXPECT_EQ(results[0].status, 1);
+    EXPECT_EQ(results[1].out, "RBLK - RB0100 - 10.77.0.2\n");
+    EXPECT_EQ(results[1].status, 0) << results[1].err;
+
+    boost::property_tree::ptree tree;
+    ASSERT_NO_THROW(tree = parseJson(results[2].out)) << results[2].out;
+    EXPECT_EQ(tree.get<std::string>("devices..address"), "10.77.0.2");
+    const auto& sockets = tree.get_child("diagnosis.sockets");
+    ASSERT_EQ(sockets.size(), 2U);
+    for (const auto& [unused, socket] : sockets) {
+        EXPECT_EQ(socket.get<std::string>("localAddress"), "10.77.0.1");
+        EXPECT_EQ(socket.get<std::string>("destination"), "10.77.0.2");
+        EXPECT_EQ(socket.get<std::string>("accepted"), "1");
+    }
+
+    EXPECT_EQ(results[3].status, 2);
+    EXPECT_NE(results[3].err.find("rbfind: cannot resolve host 'no-such-instrument.invalid'"),
+              std::string::npos)
+        << results[3].err;
+}
+
+TEST(RbfindEndToEnd, DiagnoseTellsWhyAnswersWereNotListed) {
+    SEARCH_OR_SKIP(results, {"--serial", "RB0042", "--id", "an-earlier-search", "--quiet"},
+                   Runs{{"--timeout", "500", "--diagnose"}})
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_EQ(results[0].status, 1);
+    const std::string& out = results[0].out;
+    EXPECT_NE(out.find("  127.0.0.1 -> 127.0.0.1:8017: request sent; 1 datagrams received, 1 "
+                       "stored, 0 accepted as answers to this search; skipped: 1 another "
+                       "request's id\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Hint: answers were sent to us but none matched this search"),
+              std::string::npos)
+        << out;
+}
+
 TEST(RbfindEndToEnd, ExitStatusesAndVerboseDiagnostics) {
     SEARCH_OR_SKIP(results, {},
                    Runs{{"--timeout", "300"},

@@ -151,10 +151,11 @@ TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
         responder.answer(answerFrom("exact", 4096));
         responder.answer(answerFrom("cut", 4097));
         search.pollFor(std::chrono::milliseconds(100));
-        return search.finish();
+        const std::size_t tooLong = search.socket->counts().tooLong;
+        return search.finish() + std::to_string(tooLong) + " too long";
     });
     RBFINDER_SKIP_IF_NO_NAMESPACE(output);
-    EXPECT_EQ(output, "exact@127.0.0.1 ");
+    EXPECT_EQ(output, "exact@127.0.0.1 1 too long");
 }
 
 TEST(DiscoverySocket, BindFailureIsLoggedAndLeavesTheSocketClosed) {

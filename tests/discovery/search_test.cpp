@@ -176,6 +176,7 @@ TEST(Search, EitherModeStopsAtTheFirstWantedAnswerWhileAnswersKeepComing) {
                                       return answer.front().uid == "stream";
                                   },
                               .localAddresses = {},
+                              .unicastHosts = {},
                               .stop = {}});
             // Ten minutes: only the early stop ends the search before the body's guard does.
             search.run(RequestFlag::Servers, 600000);
@@ -199,6 +200,7 @@ TEST(Search, ASearchAfterOneThatRaisedIsWhole) {
                               throw std::runtime_error("caller gave up");
                           },
                           .localAddresses = {},
+                          .unicastHosts = {},
                           .stop = {}});
         std::string first = "no error";
         try {
