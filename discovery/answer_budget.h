@@ -7,9 +7,9 @@
 
 namespace velmor {
 
-// Decides which received datagrams a discovery socket keeps. Answers are stored as raw
-// text and parsed only after the search, so without a bound a flood of datagrams would
-// grow memory for the whole search and leave seconds of parsing behind it. Below
+// Decides which received datagrams a discovery socket keeps. Datagrams wait as raw text
+// until they are parsed, so without a bound a flood of datagrams would grow memory for
+// the whole search and leave seconds of parsing behind it. Below
 // `relaxedBytes` every datagram is kept, which is where a real search always stays.
 // Above it only datagrams that carry the request id's text are kept, so junk cannot
 // crowd out a real answer that arrives later; nothing is kept beyond `hardBytes`.
