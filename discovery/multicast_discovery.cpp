@@ -341,9 +341,9 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         report.counts = socket->counts();
         report.stored = socket->budget().storedCount();
         report.dropped = socket->budget().droppedCount();
-        searchStatistics.storedAnswers += socket->budget().storedCount();
-        searchStatistics.droppedAnswers += socket->budget().droppedCount();
-        const ReceptionCounts& counts = socket->counts();
+        searchStatistics.storedAnswers += report.stored;
+        searchStatistics.droppedAnswers += report.dropped;
+        const ReceptionCounts& counts = report.counts;
         searchStatistics.receivedDatagrams += counts.received;
         searchStatistics.acceptedAnswers += counts.accepted;
         searchStatistics.notJson += counts.notJson;
