@@ -135,9 +135,50 @@ void MulticastDiscoveryInterface::startReceive() {
         });
 }
 
+namespace {
+
+// What a failed receive means for the socket: a datagram to skip, or the end of listening.
+enum class ReceiveFailure { oversized, skipped, fatal };
+
+ReceiveFailure classifyReceiveFailure(const boost::system::error_code& status) {
+    namespace error = asio::error;
+    // Windows completes a receive of a datagram longer than the buffer with "message too
+    // long" (its start was read and the rest dropped), and an ICMP port unreachable that
+    // answers an earlier send with "connection reset" or "refused". Either costs only
+    // that datagram: one oversized datagram from any host must not silence the socket.
+    if (status == error::message_size) {
+        return ReceiveFailure::oversized;
+    }
+    if (status == error::connection_reset || status == error::connection_refused ||
+        status == error::network_reset) {
+        return ReceiveFailure::skipped;
+    }
+    // Closed (operation aborted) or an error that would repeat on every receive.
+    return ReceiveFailure::fatal;
+}
+
+} // namespace
+
+bool MulticastDiscoveryInterface::skipFailedReceive(const boost::system::error_code& status) {
+    switch (classifyReceiveFailure(status)) {
+    case ReceiveFailure::oversized:
+        ++receptionCounts.received;
+        ++receptionCounts.tooLong;
+        return socket.is_open();
+    case ReceiveFailure::skipped:
+        return socket.is_open();
+    case ReceiveFailure::fatal:
+        break;
+    }
+    return false;
+}
+
 void MulticastDiscoveryInterface::onReceive(const boost::system::error_code& status,
                                             std::size_t bytes) {
     if (status) {
+        if (skipFailedReceive(status)) {
+            startReceive();
+        }
         return;
     }
     take(receiveBuffer, senderEndpoint, bytes);
@@ -154,7 +195,10 @@ std::size_t MulticastDiscoveryInterface::readWaiting() {
         const std::size_t length =
             socket.receive_from(asio::buffer(readBuffer), readSender, 0, error);
         if (error) {
-            break; // would block, closed, or an error the pending receive reports
+            if (error != asio::error::would_block && skipFailedReceive(error)) {
+                continue;
+            }
+            break; // nothing waiting, closed, or an error the pending receive reports
         }
         take(readBuffer, readSender, length);
     }

@@ -76,6 +76,9 @@ public:
     void processAnswers();
 
     void onReceive(const boost::system::error_code& status, std::size_t bytes);
+    // Counts a receive that failed for one datagram only and tells whether to go on
+    // receiving; false when the socket is closed or the error would repeat.
+    bool skipFailedReceive(const boost::system::error_code& status);
 
     // Called with the server records of each answer to the request as it is kept; the
     // search uses it to stop early.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds one configuration: build.sh [plain|asan|tsan|fuzz] [TARGET...]
+# Configures and builds one configuration: build.sh [plain|asan|tsan|fuzz|windows] [TARGET...]
 # (default plain, every target). The tsan configuration is meant for the threaded tests.
 # The fuzz configuration builds the libFuzzer harnesses with clang 14 (by default only
-# them and what they link); the optimised build keeps assertions on.
+# them and what they link); the optimised build keeps assertions on. The windows
+# configuration cross-compiles with MinGW-w64 against the Boost that
+# scripts/build-mingw-boost.sh builds once per machine.
 # The compiler cache lives outside the repository so that clean clones reuse it.
 set -euo pipefail
 
@@ -24,7 +26,14 @@ case "$config" in
             "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g" -DRBFINDER_FUZZ=ON
             -DRBFINDER_BUILD_TESTS=OFF -DRBFINDER_BUILD_WINDOW=OFF)
         ;;
-    *) echo "usage: build.sh [plain|asan|tsan|fuzz] [TARGET...]" >&2; exit 2 ;;
+    windows)
+        dir="$root/build-win"
+        boost="$("$root/scripts/build-mingw-boost.sh")"
+        extra=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+            -DRBFINDER_MINGW_BOOST="$boost" -DBoost_DIR="$boost/lib/cmake/Boost-1.74.0"
+            -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
+        ;;
+    *) echo "usage: build.sh [plain|asan|tsan|fuzz|windows] [TARGET...]" >&2; exit 2 ;;
 esac
 shift || true
 targets=()

@@ -1,0 +1,179 @@
+#include "app/win32/main_dialog.h"
+
+#include <KVLogger>
+
+#include <array>
+#include <memory>
+
+#include "app/console_capture.h"
+#include "app/device_search.h"
+#include "app/dialog_layout.h"
+#include "app/finder_controller.h"
+#include "app/win32/win32_controls.h"
+#include "resources/resource_ids.h"
+
+namespace velmor::win32 {
+
+namespace {
+
+// The process's dialog and what serves it. Made in WM_INITDIALOG and ended by the entry
+// point after the message loop.
+struct Dialog {
+    explicit Dialog(HWND window)
+        : handle(window), list(GetDlgItem(window, IDC_DEVICE_LIST), life),
+          log(GetDlgItem(window, IDC_LOG), life), timer(window), frame(window),
+          controller(std::make_unique<FinderController>(frame, list, log, opener, timer, search)) {}
+
+    HWND handle;
+    DialogLife life;
+    ListBoxControl list;
+    EditLogControl log;
+    ShellPageOpener opener;
+    DialogTimer timer;
+    DialogWindow frame;
+    MulticastDeviceSearch search;
+    std::unique_ptr<FinderController> controller;
+    HBRUSH whiteBrush = nullptr;
+};
+
+HINSTANCE instanceHandle = nullptr;
+std::unique_ptr<Dialog> dialog;
+
+constexpr COLORREF white = RGB(255, 255, 255);
+
+LogColumnWidths measureWidths(HWND window) {
+    RECT frame{};
+    RECT listFrame{};
+    RECT logFrame{};
+    GetWindowRect(window, &frame);
+    GetWindowRect(GetDlgItem(window, IDC_DEVICE_LIST), &listFrame);
+    GetWindowRect(GetDlgItem(window, IDC_LOG), &logFrame);
+    return measureLogColumnWidths(frame.left, frame.right, listFrame.right, logFrame.right);
+}
+
+void initialiseDialog(HWND window) {
+    const HICON icon = LoadIconW(instanceHandle, MAKEINTRESOURCEW(IDI_MAIN));
+    DefDlgProcW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    dialog = std::make_unique<Dialog>(window);
+
+    const HWND listBox = GetDlgItem(window, IDC_DEVICE_LIST);
+    RECT listClient{};
+    GetClientRect(listBox, &listClient);
+    std::array<int, 2> stops = listTabStops(listClient.right);
+    SendMessageW(listBox, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+    const LogColumnWidths widths = measureWidths(window);
+
+    const HMENU systemMenu = GetSystemMenu(window, FALSE);
+    InsertMenuW(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_STRING, IDM_SHOW_LOG, L"Show log");
+    InsertMenuW(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_SEPARATOR, 0, nullptr);
+
+    // Starts the worker and the 10-second timer and posts the first search.
+    dialog->controller->initialise(widths);
+}
+
+INT_PTR paintWhite(HDC context) {
+    SetBkColor(context, white);
+    if (dialog->whiteBrush == nullptr) {
+        dialog->whiteBrush = CreateSolidBrush(white);
+    }
+    return reinterpret_cast<INT_PTR>(dialog->whiteBrush);
+}
+
+void destroyed() {
+    if (dialog->whiteBrush != nullptr) {
+        DeleteObject(dialog->whiteBrush);
+        dialog->whiteBrush = nullptr;
+    }
+    // Threads calling the controls from now on get their failure values at once.
+    dialog->life.end();
+    // Tells the worker to exit and posts the quit message with exit code 0.
+    dialog->controller->destroyed();
+}
+
+// Ends the worker and the capture reader on another thread while this one serves the
+// messages they may still be sending to it.
+void endThreads(std::unique_ptr<ConsoleCapture>& capture) {
+    auto ending = [](LPVOID parameter) -> DWORD {
+        auto* captureToEnd = static_cast<std::unique_ptr<ConsoleCapture>*>(parameter);
+        dialog->controller.reset();
+        captureToEnd->reset();
+        return 0;
+    };
+    const HANDLE ender = CreateThread(nullptr, 0, ending, &capture, 0, nullptr);
+    if (ender == nullptr) {
+        return; // the process ends with its threads, as it would without this step
+    }
+    while (MsgWaitForMultipleObjects(1, &ender, FALSE, INFINITE, QS_SENDMESSAGE) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(ender);
+}
+
+} // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    if (message != WM_INITDIALOG && (!dialog || dialog->handle != window)) {
+        return FALSE; // the messages that come before WM_INITDIALOG
+    }
+    switch (message) {
+    case WM_INITDIALOG:
+        initialiseDialog(window);
+        return TRUE;
+    case WM_COMMAND:
+        dialog->controller->command(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_TIMER:
+        // Every tick, whatever the timer, is the "Search RBLKs" command.
+        dialog->timer.tick();
+        return TRUE;
+    case WM_SYSCOMMAND:
+        return dialog->controller->systemCommand(static_cast<int>(wParam & 0xFFFF)) ? TRUE : FALSE;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+        return paintWhite(reinterpret_cast<HDC>(wParam));
+    case WM_DESTROY:
+        destroyed();
+        return TRUE;
+    case WM_SIZE:
+    case WM_SIZING:
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+int runFinder(HINSTANCE instance, int showCommand) {
+    instanceHandle = instance;
+    logging::setLogLevel(logging::warning);
+    // WM_INITDIALOG runs inside this call: the controls, the worker and the timer exist
+    // when it returns.
+    const HWND window =
+        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    if (window == nullptr) {
+        return 1;
+    }
+    // After the dialog: the capture's first act writes to the log pane.
+    auto capture = std::make_unique<ConsoleCapture>(dialog->controller->actionLog());
+    capture->start();
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+
+    // No IsDialogMessageW: Tab, Enter and Escape do nothing in this dialog.
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0 && got != -1) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    endThreads(capture);
+    return got == -1 ? 1 : static_cast<int>(message.wParam);
+}
+
+} // namespace velmor::win32
