@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing need, skipping what is there;
 # "install-deps.sh screenshots" installs what the demo's screenshots need instead, and
-# "install-deps.sh package" what scripts/package.sh needs beside the build.
+# "install-deps.sh package" what scripts/package.sh needs beside the build, and
+# "install-deps.sh windows" what the Windows cross build and its runs under Wine need.
 set -euo pipefail
 
 if [ "${1:-}" = "screenshots" ]; then
     packages=(xvfb xdotool imagemagick x11-utils)
+elif [ "${1:-}" = "windows" ]; then
+    packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xauth
+        xdotool imagemagick x11-utils bison dpkg-dev zip)
 elif [ "${1:-}" = "package" ]; then
     packages=(lintian dpkg-dev man-db file)
 else

@@ -1,0 +1,149 @@
+// rbfinder-dialog-probe.exe: a test-only Windows program that looks at the running
+// finder's dialog from outside, as a user's tools would, and pokes it.
+//   rows                 the device list's rows, one per line (LB_GETTEXT)
+//   wait-row TEXT SECS   waits until a row reads TEXT; status 1 when it does not in time
+//   menu                 the system menu's items, one per line ("-" for a separator)
+//   rect                 the window's rectangle: width height left top
+//   wait-active          waits until the dialog is the active window
+//   wait-menu            waits until a menu is open
+//   exit                 a click on "Exit"
+//   log                  the log pane's text
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "resources/resource_ids.h"
+
+namespace {
+
+// The finder's window; waits up to 30 s for it to appear, as the finder starts with the
+// probe.
+HWND findDialog() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowW(nullptr, L"RB Device Finder")) == nullptr &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return dialog;
+}
+
+void printWide(const std::wstring& text) {
+    std::string narrow;
+    for (wchar_t c : text) {
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    std::printf("%s\n", narrow.c_str());
+}
+
+std::wstring rowText(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0) {
+        return L"";
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+bool hasRow(HWND dialog, const std::wstring& wanted) {
+    const HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
+    const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        if (rowText(list, i) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Polls `condition` for up to 30 s: the window's state changes in another process.
+template <typename Condition> bool waitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::wstring wide(const char* text) {
+    return std::wstring(text, text + std::char_traits<char>::length(text));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: rbfinder-dialog-probe COMMAND [ARGUMENTS]\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    const HWND dialog = findDialog();
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "rbfinder-dialog-probe: no finder window\n");
+        return 1;
+    }
+    if (command == "rows") {
+        const HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
+        const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            printWide(rowText(list, i));
+        }
+    } else if (command == "wait-row" && argc == 4) {
+        // Rows come from searches 10 s apart: this polls the list until the deadline.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[3]));
+        while (!hasRow(dialog, wide(argv[2]))) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return 1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    } else if (command == "menu") {
+        const HMENU menu = GetSystemMenu(dialog, FALSE);
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            std::wstring text(256, L'\0');
+            const int length =
+                GetMenuStringW(menu, static_cast<UINT>(i), text.data(), 256, MF_BYPOSITION);
+            text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+            printWide(text.empty() ? L"-" : text);
+        }
+    } else if (command == "rect") {
+        RECT frame{};
+        GetWindowRect(dialog, &frame);
+        std::printf("%ld %ld %ld %ld\n", frame.right - frame.left, frame.bottom - frame.top,
+                    frame.left, frame.top);
+    } else if (command == "wait-active") {
+        return waitFor([dialog] { return GetForegroundWindow() == dialog; }) ? 0 : 1;
+    } else if (command == "wait-menu") {
+        // An open menu is a visible window of the system's menu class.
+        return waitFor([] {
+            const HWND menu = FindWindowW(L"#32768", nullptr);
+            return menu != nullptr && IsWindowVisible(menu) != FALSE;
+        })
+                   ? 0
+                   : 1;
+    } else if (command == "exit") {
+        PostMessageW(GetDlgItem(dialog, IDC_EXIT), BM_CLICK, 0, 0);
+    } else if (command == "log") {
+        const HWND log = GetDlgItem(dialog, IDC_LOG);
+        const auto length = static_cast<int>(SendMessageW(log, WM_GETTEXTLENGTH, 0, 0));
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        SendMessageW(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(length));
+        printWide(text);
+    } else {
+        std::fprintf(stderr, "rbfinder-dialog-probe: unknown command %s\n", command.c_str());
+        return 2;
+    }
+    return 0;
+}
