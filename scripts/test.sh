@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: plainly and under
-# AddressSanitizer with UndefinedBehaviorSanitizer, where any report fails the run. The
+# AddressSanitizer with UndefinedBehaviorSanitizer, where any report fails the run; the
+# Windows build's tests run under Wine between the two. The
 # shell's threaded tests (worker, console capture, the search on a worker thread) run a
 # third time under ThreadSanitizer. Last, every libFuzzer harness runs 15 seconds on its
 # corpus under ASan and UBSan (scripts/fuzz.sh runs them for longer).
@@ -9,10 +10,12 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 
-"$root/scripts/check-windows-sources.sh"
-
 "$root/scripts/build.sh" plain
 ctest --test-dir "$root/build" --output-on-failure -j "$(nproc)"
+
+# The Windows exe and the unit tests cross-compiled, run under Wine against the Linux
+# rbsim just built.
+"$root/scripts/test-windows.sh"
 
 "$root/scripts/build.sh" asan
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Windows exe under Wine against the Linux rbsim answering on 127.0.0.1: the row
+# The Windows exe under Wine against the Linux rbsim answering on 127.0.0.1 (first
+# rbfinder-info.exe and rbfind.exe, which share its engine and host layer): the row
 # "RBLK - RB0042 - 127.0.0.1" is read back from the list box, "Show log" from the system
 # menu widens the window, "Exit" ends it with status 0. Screenshots of both forms go to
 # DIR with --screenshots DIR. Run by scripts/test-windows.sh, inside its network
@@ -37,6 +38,13 @@ fail() {
 
 "$rbsim" --serial RB0042 --quiet >"$work/rbsim.log" 2>&1 &
 pids+=($!)
+
+# The Windows host environment (host name, adapters) and the command-line finder.
+wine "$root/build-win/cli/rbfinder-info.exe" | tr -d '\r' >"$work/info"
+grep -q "(1, 127.0.0.1)" "$work/info" || fail "rbfinder-info.exe: $(cat "$work/info")"
+wine "$root/build-win/cli/rbfind.exe" | tr -d '\r' >"$work/rbfind" || true
+[ "$(cat "$work/rbfind")" = "RBLK - RB0042 - 127.0.0.1" ] || fail "rbfind.exe: $(cat "$work/rbfind")"
+echo "gui_test: rbfinder-info.exe and rbfind.exe see loopback and the instrument"
 
 wine "$exe" >"$work/finder.log" 2>&1 &
 finder=$!
