@@ -71,8 +71,10 @@ struct ConsoleCapture::Platform {
             DWORD count = 0;
             const BOOL read = ReadFile(readHandle, buffer.data(), static_cast<DWORD>(buffer.size()),
                                        &count, nullptr);
-            if (read == FALSE && GetLastError() == ERROR_BROKEN_PIPE) {
-                return; // every write end is closed
+            if (read == FALSE) {
+                // Every write end is closed, or the pipe failed for good: reading again
+                // would only spin.
+                return;
             }
             if (count > 0) {
                 // Widened byte by byte; a NUL ends what this read shows.

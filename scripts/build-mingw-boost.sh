@@ -18,7 +18,7 @@ if ! apt-cache showsrc boost1.74 >/dev/null 2>&1 || [ -z "$(apt-cache showsrc bo
     echo "build-mingw-boost: adding a deb-src entry for $suite" >&2
     printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "$suite" "$suite" | $sudo tee /etc/apt/sources.list.d/rbfinder-deb-src.sources >/dev/null
-    $sudo apt-get update -qq
+    $sudo apt-get update -qq >&2
 fi
 version="$(apt-cache showsrc boost1.74 | sed -n 's/^Version: //p' | sort -V | tail -1)"
 prefix="$cache/mingw-boost-$version"
@@ -43,6 +43,10 @@ cd "$work"
 echo "build-mingw-boost: fetching boost1.74 $version" >&2
 apt-get source -qq boost1.74="$version" >/dev/null
 source_dir="$(find . -maxdepth 1 -type d -name 'boost1.74-*' | head -1)"
+if [ -z "$source_dir" ]; then
+    echo "build-mingw-boost: apt-get source left no boost1.74 folder in $work" >&2
+    exit 1
+fi
 cd "$source_dir"
 
 # Debian's repacked tree lacks the b2 engine's generated grammar.

@@ -28,7 +28,7 @@ case "$config" in
         ;;
     windows)
         dir="$root/build-win"
-        boost="$("$root/scripts/build-mingw-boost.sh")"
+        boost="$("$root/scripts/build-mingw-boost.sh" | tail -n 1)"
         extra=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
             -DRBFINDER_MINGW_BOOST="$boost" -DBoost_DIR="$boost/lib/cmake/Boost-1.74.0"
             -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")

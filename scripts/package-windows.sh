@@ -9,6 +9,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/build.sh" windows rb-device-finder
 version="$(sed -n 's/^#define RBFINDER_VERSION_STRING "\(.*\)"$/\1/p' \
     "$root/build-win/generated/rbfinder_version.h")"
+[ -n "$version" ] || { echo "package-windows: no version in rbfinder_version.h" >&2; exit 1; }
 name="rb-device-finder-$version-windows-x64"
 stage="$root/build-win/$name"
 rm -rf "$stage" "$stage.zip"
@@ -18,12 +19,14 @@ x86_64-w64-mingw32-strip -o "$stage/rb-device-finder.exe" \
 
 # Only the system's own DLLs: everything else is linked in.
 system_dlls='^(bcrypt|gdi32|iphlpapi|kernel32|msvcrt|shell32|user32|ws2_32|advapi32|mswsock)\.dll$'
-while read -r dll; do
+dlls="$(x86_64-w64-mingw32-objdump -p "$stage/rb-device-finder.exe" | sed -n 's/^\tDLL Name: //p')"
+[ -n "$dlls" ] || { echo "package-windows: no imports read from the exe" >&2; exit 1; }
+for dll in $dlls; do
     if ! echo "$dll" | tr '[:upper:]' '[:lower:]' | grep -Eq "$system_dlls"; then
         echo "package-windows: rb-device-finder.exe needs $dll" >&2
         exit 1
     fi
-done < <(x86_64-w64-mingw32-objdump -p "$stage/rb-device-finder.exe" | sed -n 's/^\tDLL Name: //p')
+done
 
 sed 's/$/\r/' "$root/packaging/windows/README.txt" >"$stage/README.txt"
 (cd "$root/build-win" && zip -q -r -X "$name.zip" "$name")

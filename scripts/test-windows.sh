@@ -24,10 +24,10 @@ ip link set lo up
 # shellcheck source=wine-session.sh
 . "$root/scripts/wine-session.sh"
 start_virtual_display
+trap 'wine_stop; kill "$xvfb_pid" 2>/dev/null || true' EXIT
 started=$SECONDS
 wine_start
 echo "test-windows: Wine prefix and server ready in $((SECONDS - started)) s"
-trap 'wine_stop; kill "$xvfb_pid" 2>/dev/null || true' EXIT
 started=$SECONDS
 ctest --test-dir "$root/build-win" --output-on-failure -j "$(nproc)"
 echo "test-windows: unit tests under Wine took $((SECONDS - started)) s"

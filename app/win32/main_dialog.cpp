@@ -1,5 +1,7 @@
 #include "app/win32/main_dialog.h"
 
+#include <objbase.h>
+
 #include <KVLogger>
 
 #include <array>
@@ -94,19 +96,25 @@ void destroyed() {
 // messages they may still be sending to it.
 void endThreads(std::unique_ptr<ConsoleCapture>& capture) {
     auto ending = [](LPVOID parameter) -> DWORD {
+        // The capture first: its reader appends to the controller's log.
         auto* captureToEnd = static_cast<std::unique_ptr<ConsoleCapture>*>(parameter);
-        dialog->controller.reset();
         captureToEnd->reset();
+        dialog->controller.reset();
         return 0;
     };
     const HANDLE ender = CreateThread(nullptr, 0, ending, &capture, 0, nullptr);
     if (ender == nullptr) {
         return; // the process ends with its threads, as it would without this step
     }
-    while (MsgWaitForMultipleObjects(1, &ender, FALSE, INFINITE, QS_SENDMESSAGE) ==
+    DWORD woken = 0;
+    while ((woken = MsgWaitForMultipleObjects(1, &ender, FALSE, INFINITE, QS_SENDMESSAGE)) ==
            WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    if (woken != WAIT_OBJECT_0) {
+        // The state the ender uses must outlive it, served or not.
+        WaitForSingleObject(ender, INFINITE);
     }
     CloseHandle(ender);
 }
@@ -128,8 +136,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Every tick, whatever the timer, is the "Search RBLKs" command.
         dialog->timer.tick();
         return TRUE;
-    case WM_SYSCOMMAND:
-        return dialog->controller->systemCommand(static_cast<int>(wParam & 0xFFFF)) ? TRUE : FALSE;
+    case WM_SYSCOMMAND: {
+        // The system uses the low four bits of its own commands: a double click on the
+        // window's icon closes with 0xF063. Our "Show log" (202) is compared whole.
+        const int command =
+            (wParam & 0xFFF0) == SC_CLOSE ? systemCommandClose : static_cast<int>(wParam & 0xFFFF);
+        return dialog->controller->systemCommand(command) ? TRUE : FALSE;
+    }
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
@@ -151,6 +164,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 int runFinder(HINSTANCE instance, int showCommand) {
     instanceHandle = instance;
+    // ShellExecuteW may hand the page to a handler that needs COM on this thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     logging::setLogLevel(logging::warning);
     // WM_INITDIALOG runs inside this call: the controls, the worker and the timer exist
     // when it returns.

@@ -50,23 +50,29 @@ wine "$exe" >"$work/finder.log" 2>&1 &
 finder=$!
 pids+=("$finder")
 probe() { wine "$probe" "$@" 2>>"$work/probe.log"; }
+# Reads the window's rectangle into width, height, left and top.
+rect() {
+    read -r width height left top <<<"$(probe rect | tr -d '\r')" || true
+    [ -n "${top:-}" ] || fail "the probe found no window: $(cat "$work/probe.log")"
+}
 
 # The first search runs when the window opens; allow two more rounds of 10 s.
 probe wait-row "RBLK - RB0042 - 127.0.0.1" 40 || fail "no row for RB0042; rows: $(probe rows || true)"
 echo "gui_test: row read back: $(probe rows | tr -d '\r')"
 shoot() {
     [ -n "$shots" ] || return 0
-    read -r width height left top < <(probe rect | tr -d '\r')
+    rect
     # The Wine desktop's window on the display holds the dialog at the same position.
     import -window "$(xdotool search --name '^Finder - Wine desktop$' | head -1)" -crop "${width}x${height}+${left}+${top}" +repage "$shots/$1"
 }
-read -r compact _ < <(probe rect | tr -d '\r')
+rect
+compact=$width
 shoot windows-compact.png
 # "Show log" through the system menu, as a user opens it: Alt+Space opens it on its
 # first item; Up wraps to the last, Wine's own "About Wine" below "Close", then goes on
 # to "Close" and, past our separator, to "Show log".
 desktop="$(xdotool search --name '^Finder - Wine desktop$' | head -1)"
-read -r _ _ left top < <(probe rect | tr -d '\r')
+rect
 xdotool windowfocus --sync "$desktop" mousemove --window "$desktop" $((left + 200)) $((top + 8)) \
     click 1
 probe wait-active || fail "the dialog did not become active"
@@ -76,7 +82,8 @@ xdotool key Up Up Up
 shoot windows-system-menu.png
 xdotool key Return
 for _ in $(seq 50); do
-    read -r expanded _ < <(probe rect | tr -d '\r')
+    rect
+    expanded=$width
     [ "$expanded" -gt "$compact" ] && break
     sleep 0.2
 done
@@ -90,6 +97,6 @@ shoot windows-expanded.png
 probe exit
 status=0
 wait "$finder" || status=$?
-pids=("${pids[@]/$finder}")
+unset 'pids[-1]' # the finder, started last
 [ "$status" = 0 ] || fail "Exit ended the finder with status $status"
 echo "gui_test: passed (Exit gave status 0)"
