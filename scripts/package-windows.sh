@@ -18,7 +18,7 @@ x86_64-w64-mingw32-strip -o "$stage/rb-device-finder.exe" \
     "$root/build-win/app/win32/rb-device-finder.exe"
 
 # Only the system's own DLLs: everything else is linked in.
-system_dlls='^(bcrypt|gdi32|iphlpapi|kernel32|msvcrt|shell32|user32|ws2_32|advapi32|mswsock)\.dll$'
+system_dlls='^(advapi32|bcrypt|gdi32|iphlpapi|kernel32|msvcrt|mswsock|ole32|shell32|user32|ws2_32)\.dll$'
 dlls="$(x86_64-w64-mingw32-objdump -p "$stage/rb-device-finder.exe" | sed -n 's/^\tDLL Name: //p')"
 [ -n "$dlls" ] || { echo "package-windows: no imports read from the exe" >&2; exit 1; }
 for dll in $dlls; do
