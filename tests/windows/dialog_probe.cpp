@@ -2,8 +2,8 @@
 // finder's dialog from outside, as a user's tools would, and pokes it.
 //   rows                 the device list's rows, one per line (LB_GETTEXT)
 //   wait-row TEXT SECS   waits until a row reads TEXT; status 1 when it does not in time
-//   menu                 the system menu's items, one per line ("-" for a separator)
 //   rect                 the window's rectangle: width height left top
+//   list-rect            the same for the device list
 //   wait-active          waits until the dialog is the active window
 //   wait-menu            waits until a menu is open
 //   exit                 a click on "Exit"
@@ -108,18 +108,9 @@ int main(int argc, char** argv) {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-    } else if (command == "menu") {
-        const HMENU menu = GetSystemMenu(dialog, FALSE);
-        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-            std::wstring text(256, L'\0');
-            const int length =
-                GetMenuStringW(menu, static_cast<UINT>(i), text.data(), 256, MF_BYPOSITION);
-            text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-            printWide(text.empty() ? L"-" : text);
-        }
-    } else if (command == "rect") {
+    } else if (command == "rect" || command == "list-rect") {
         RECT frame{};
-        GetWindowRect(dialog, &frame);
+        GetWindowRect(command == "rect" ? dialog : GetDlgItem(dialog, IDC_DEVICE_LIST), &frame);
         std::printf("%ld %ld %ld %ld\n", frame.right - frame.left, frame.bottom - frame.top,
                     frame.left, frame.top);
     } else if (command == "wait-active") {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows exe under Wine against the Linux rbsim answering on 127.0.0.1 (first
 # rbfinder-info.exe and rbfind.exe, which share its engine and host layer): the row
-# "RBLK - RB0042 - 127.0.0.1" is read back from the list box, "Show log" from the system
-# menu widens the window, "Exit" ends it with status 0. Screenshots of both forms go to
-# DIR with --screenshots DIR. Run by scripts/test-windows.sh, inside its network
-# namespace (loopback only), on its virtual display, with the Wine server up.
+# "RBLK - RB0042 - 127.0.0.1" is read back from the list box, a double click on it opens
+# "http://127.0.0.1/", "Show log" from the system menu widens the window, and "Exit"
+# ends it with status 0. Screenshots of both forms go to DIR with --screenshots DIR.
+# Run by scripts/test-windows.sh, inside its network namespace (loopback only), on its
+# virtual display, with the Wine server up.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -46,6 +47,15 @@ wine "$root/build-win/cli/rbfind.exe" | tr -d '\r' >"$work/rbfind" || true
 [ "$(cat "$work/rbfind")" = "RBLK - RB0042 - 127.0.0.1" ] || fail "rbfind.exe: $(cat "$work/rbfind")"
 echo "gui_test: rbfinder-info.exe and rbfind.exe see loopback and the instrument"
 
+# The page a double click opens goes to Wine's browser bridge, which starts the first
+# program of this list it finds on PATH: here one that only writes the address down.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "$1" >>"%s"\n' "$work/opened" >"$work/bin/rbfinder-test-browser"
+chmod +x "$work/bin/rbfinder-test-browser"
+export PATH="$work/bin:$PATH"
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d rbfinder-test-browser /f \
+    >/dev/null 2>&1
+
 wine "$exe" >"$work/finder.log" 2>&1 &
 finder=$!
 pids+=("$finder")
@@ -68,10 +78,22 @@ shoot() {
 rect
 compact=$width
 shoot windows-compact.png
+
+# A double click on the row opens the instrument's page.
+desktop="$(xdotool search --name '^Finder - Wine desktop$' | head -1)"
+read -r _ _ list_left list_top <<<"$(probe list-rect | tr -d '\r')"
+xdotool mousemove --window "$desktop" $((list_left + 30)) $((list_top + 8)) click --repeat 2 1
+for _ in $(seq 100); do
+    [ -s "$work/opened" ] && break
+    sleep 0.1
+done
+[ "$(cat "$work/opened" 2>/dev/null)" = "http://127.0.0.1/" ] ||
+    fail "the double click opened: $(cat "$work/opened" 2>/dev/null)"
+echo "gui_test: a double click on the row opened $(cat "$work/opened")"
+
 # "Show log" through the system menu, as a user opens it: Alt+Space opens it on its
 # first item; Up wraps to the last, Wine's own "About Wine" below "Close", then goes on
 # to "Close" and, past our separator, to "Show log".
-desktop="$(xdotool search --name '^Finder - Wine desktop$' | head -1)"
 rect
 xdotool windowfocus --sync "$desktop" mousemove --window "$desktop" $((left + 200)) $((top + 8)) \
     click 1
@@ -92,6 +114,7 @@ echo "gui_test: width $compact -> $expanded with the log shown"
 probe log | tr -d '\r' >"$work/log"
 grep -q "Searching for devices" "$work/log" || fail "log pane: $(cat "$work/log")"
 grep -q "ConsoleCapture successful" "$work/log" || fail "no console capture: $(cat "$work/log")"
+grep -q "Doble click on RB0042" "$work/log" || fail "no double-click line: $(cat "$work/log")"
 shoot windows-expanded.png
 
 probe exit
