@@ -21,6 +21,7 @@
 
 #include "support/log_capture.h"
 #include "support/netns.h"
+#include "support/socket_drain.h"
 
 namespace velmor {
 namespace {
@@ -106,14 +107,8 @@ struct Search {
     // Closes and drains the socket as the search does, then gives "uid@sender" of every
     // server taken from the stored answers, in list order.
     std::string finish() {
-        socket->close();
-        while (socket.use_count() != 1) {
-            io.restart();
-            io.poll();
-        }
-        socket->processAnswers();
         std::string text;
-        for (const ServerInfo& server : socket->servers()) {
+        for (const ServerInfo& server : testing::closeAndProcess(io, socket)) {
             text += server.uid + "@" + (server.addresses.empty() ? "" : server.addresses[0]) + " ";
         }
         return text;

@@ -6,6 +6,7 @@
 //   list-rect            the same for the device list
 //   wait-active          waits until the dialog is the active window
 //   wait-menu            waits until a menu is open
+//   wait-wider WIDTH     waits until the window is wider than WIDTH pixels
 //   exit                 a click on "Exit"
 //   log                  the log pane's text
 #include <windows.h>
@@ -20,15 +21,25 @@
 
 namespace {
 
-// The finder's window; waits up to 30 s for it to appear, as the finder starts with the
-// probe.
-HWND findDialog() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    HWND dialog = nullptr;
-    while ((dialog = FindWindowW(nullptr, L"RB Device Finder")) == nullptr &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+// Waits until `condition` holds, looking again every 50 ms: the state is another
+// process's, and Wine tells another process only of window creation (no show, move,
+// activation, menu or list events), so there is no event to wait on. The deadline only
+// ends a wait that would otherwise never end; it is not a measure of speed.
+template <typename Condition> bool waitFor(Condition condition, int seconds = 30) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    return true;
+}
+
+// The finder's window, which may still be on its way: the finder starts with the probe.
+HWND findDialog() {
+    HWND dialog = nullptr;
+    waitFor([&dialog] { return (dialog = FindWindowW(nullptr, L"RB Device Finder")) != nullptr; });
     return dialog;
 }
 
@@ -63,18 +74,6 @@ bool hasRow(HWND dialog, const std::wstring& wanted) {
     return false;
 }
 
-// Polls `condition` for up to 30 s: the window's state changes in another process.
-template <typename Condition> bool waitFor(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 std::wstring wide(const char* text) {
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
@@ -99,15 +98,17 @@ int main(int argc, char** argv) {
             printWide(rowText(list, i));
         }
     } else if (command == "wait-row" && argc == 4) {
-        // Rows come from searches 10 s apart: this polls the list until the deadline.
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[3]));
-        while (!hasRow(dialog, wide(argv[2]))) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return 1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        // Rows come from searches 10 s apart.
+        return waitFor([&] { return hasRow(dialog, wide(argv[2])); }, std::atoi(argv[3])) ? 0 : 1;
+    } else if (command == "wait-wider" && argc == 3) {
+        const long narrower = std::atol(argv[2]);
+        return waitFor([dialog, narrower] {
+            RECT frame{};
+            GetWindowRect(dialog, &frame);
+            return frame.right - frame.left > narrower;
+        })
+                   ? 0
+                   : 1;
     } else if (command == "rect" || command == "list-rect") {
         RECT frame{};
         GetWindowRect(command == "rect" ? dialog : GetDlgItem(dialog, IDC_DEVICE_LIST), &frame);

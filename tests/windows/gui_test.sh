@@ -48,9 +48,11 @@ wine "$root/build-win/cli/rbfind.exe" | tr -d '\r' >"$work/rbfind" || true
 echo "gui_test: rbfinder-info.exe and rbfind.exe see loopback and the instrument"
 
 # The page a double click opens goes to Wine's browser bridge, which starts the first
-# program of this list it finds on PATH: here one that only writes the address down.
+# program of this list it finds on PATH: here one that only hands the address to the
+# test through a named pipe, whose read waits for it.
 mkdir -p "$work/bin"
-printf '#!/bin/sh\necho "$1" >>"%s"\n' "$work/opened" >"$work/bin/rbfinder-test-browser"
+mkfifo "$work/opened"
+printf '#!/bin/sh\necho "$1" >"%s"\n' "$work/opened" >"$work/bin/rbfinder-test-browser"
 chmod +x "$work/bin/rbfinder-test-browser"
 export PATH="$work/bin:$PATH"
 wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d rbfinder-test-browser /f \
@@ -83,13 +85,9 @@ shoot windows-compact.png
 desktop="$(xdotool search --name '^Finder - Wine desktop$' | head -1)"
 read -r _ _ list_left list_top <<<"$(probe list-rect | tr -d '\r')"
 xdotool mousemove --window "$desktop" $((list_left + 30)) $((list_top + 8)) click --repeat 2 1
-for _ in $(seq 100); do
-    [ -s "$work/opened" ] && break
-    sleep 0.1
-done
-[ "$(cat "$work/opened" 2>/dev/null)" = "http://127.0.0.1/" ] ||
-    fail "the double click opened: $(cat "$work/opened" 2>/dev/null)"
-echo "gui_test: a double click on the row opened $(cat "$work/opened")"
+opened="$(timeout 60 head -n 1 "$work/opened" || true)"
+[ "$opened" = "http://127.0.0.1/" ] || fail "the double click opened: '$opened'"
+echo "gui_test: a double click on the row opened $opened"
 
 # "Show log" through the system menu, as a user opens it: Alt+Space opens it on its
 # first item; Up wraps to the last, Wine's own "About Wine" below "Close", then goes on
@@ -103,12 +101,9 @@ probe wait-menu || fail "Alt+Space opened no system menu"
 xdotool key Up Up Up
 shoot windows-system-menu.png
 xdotool key Return
-for _ in $(seq 50); do
-    rect
-    expanded=$width
-    [ "$expanded" -gt "$compact" ] && break
-    sleep 0.2
-done
+probe wait-wider "$compact" || true
+rect
+expanded=$width
 [ "$expanded" -gt "$compact" ] || fail "Show log left the width at $expanded (compact $compact)"
 echo "gui_test: width $compact -> $expanded with the log shown"
 probe log | tr -d '\r' >"$work/log"

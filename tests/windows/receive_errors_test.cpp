@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/answer_processing.h"
+#include "support/socket_drain.h"
 
 namespace velmor {
 namespace {
@@ -47,23 +48,17 @@ std::string receiveThrough(const std::vector<std::string>& datagrams) {
     for (const std::string& datagram : datagrams) {
         responder.send_to(asio::buffer(datagram), client);
     }
-    // Until every datagram has come: received counts the failed receives too.
+    // Until every datagram has come (received counts the failed receives too), each turn
+    // waiting for the socket's next completion; the give-up only ends a lost datagram's
+    // wait.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (socket->counts().received < datagrams.size() &&
            std::chrono::steady_clock::now() < giveUp) {
         io.restart();
-        if (io.poll() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        io.run_one_until(giveUp);
     }
-    socket->close();
-    while (socket.use_count() != 1) {
-        io.restart();
-        io.poll();
-    }
-    socket->processAnswers();
     std::string text;
-    for (const ServerInfo& server : socket->servers()) {
+    for (const ServerInfo& server : testing::closeAndProcess(io, socket)) {
         text += server.uid + " ";
     }
     return text;
