@@ -35,6 +35,12 @@ public:
     static constexpr std::size_t readSize = 1024;
 
 private:
+    // Shared by the platforms' halves in console_capture.cpp.
+    void flushStreams() const;
+    // Once both streams write into the pipe: makes them unbuffered and writes the two
+    // lines that say so, one to the log directly and one through the pipe.
+    void announce() const;
+
     struct Platform;
     ActionLog& actionLog;
     CapturedStreams streams;

@@ -149,8 +149,7 @@ bool ConsoleCapture::start() {
 
     const int outputFd = ::fileno(streams.output);
     const int errorFd = ::fileno(streams.error);
-    std::fflush(streams.output);
-    std::fflush(streams.error);
+    flushStreams();
     bool failed = created->readEnd < 0 || created->writeEnd < 0 || created->stopRead < 0 ||
                   created->stopWrite < 0;
     created->savedOutput = saveDescriptor(outputFd, failed);
@@ -166,11 +165,7 @@ bool ConsoleCapture::start() {
         actionLog.append(u"ConsoleCapture error", true);
         return false;
     }
-    std::setvbuf(streams.output, nullptr, _IONBF, 0);
-    std::setvbuf(streams.error, nullptr, _IONBF, 0);
-
-    actionLog.append(u"ConsoleCapture initialized", true);
-    std::fprintf(streams.output, "ConsoleCapture successful\n");
+    announce();
 
     platform = std::move(created);
     platform->reader =
@@ -184,8 +179,7 @@ ConsoleCapture::~ConsoleCapture() {
     }
     // The streams write to their own destinations again before the reader stops, so
     // nothing is written into a pipe that nobody reads.
-    std::fflush(streams.output);
-    std::fflush(streams.error);
+    flushStreams();
     restoreDescriptor(platform->savedOutput, ::fileno(streams.output));
     restoreDescriptor(platform->savedError, ::fileno(streams.error));
     const char stop = 0;

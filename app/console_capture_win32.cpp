@@ -112,8 +112,7 @@ bool ConsoleCapture::start() {
         return false;
     }
 
-    std::fflush(streams.output);
-    std::fflush(streams.error);
+    flushStreams();
     created->outputFd = descriptorOf(streams.output);
     created->errorFd = descriptorOf(streams.error);
     if (created->outputFd < 0 || created->errorFd < 0) {
@@ -132,11 +131,7 @@ bool ConsoleCapture::start() {
     }
     _setmode(created->outputFd, _O_TEXT);
     _setmode(created->errorFd, _O_TEXT);
-    std::setvbuf(streams.output, nullptr, _IONBF, 0);
-    std::setvbuf(streams.error, nullptr, _IONBF, 0);
-
-    actionLog.append(u"ConsoleCapture initialized", true);
-    std::fprintf(streams.output, "ConsoleCapture successful\n");
+    announce();
 
     platform = std::move(created);
     platform->reader =
@@ -150,8 +145,7 @@ ConsoleCapture::~ConsoleCapture() {
     }
     // The streams write to their own destinations again before the reader stops, so
     // nothing is written into a pipe that nobody reads.
-    std::fflush(streams.output);
-    std::fflush(streams.error);
+    flushStreams();
     restoreDescriptor(platform->savedOutput, platform->outputFd);
     restoreDescriptor(platform->savedError, platform->errorFd);
     // One NUL behind what is still in the pipe wakes the reader, which shows the rest
