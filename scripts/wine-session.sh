@@ -29,20 +29,19 @@ wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
 }
 
-# Starts Xvfb on a free display and exports DISPLAY; its pid is in $xvfb_pid.
+# Starts Xvfb on a display it picks itself and exports DISPLAY; its pid is in $xvfb_pid.
+# Xvfb writes the display's number once it accepts clients, so the read waits for that.
 start_virtual_display() {
-    local number
-    for number in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-        Xvfb ":$number" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        export DISPLAY=":$number"
-        for _ in $(seq 100); do
-            xdpyinfo >/dev/null 2>&1 && return 0
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-    done
-    echo "no virtual display could be started" >&2
-    return 1
+    local ready number
+    ready="$(mktemp -u)"
+    mkfifo "$ready"
+    Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    number="$(timeout 60 head -n 1 "$ready" || true)"
+    rm -f "$ready"
+    if [ -z "$number" ]; then
+        echo "no virtual display could be started" >&2
+        return 1
+    fi
+    export DISPLAY=":$number"
 }
