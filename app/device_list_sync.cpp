@@ -10,10 +10,9 @@ namespace velmor {
 
 namespace {
 
-// "%s - %s - %s" with type, serial and address, as the list shows a device.
+// The device's row, bounded by the format buffer as the list box's text is.
 std::u16string rowText(const DeviceEntry& entry) {
-    std::u16string row = entry.type + u" - " + entry.serial + u" - " + entry.address;
-    return formatLine(u"", row, u"");
+    return joinLine(u"", deviceRowText(entry.type, entry.serial, entry.address), u"");
 }
 
 } // namespace
@@ -47,7 +46,7 @@ void DeviceListSync::runPass(std::stop_token stop) {
     std::size_t announced = 0;
     try {
         for (; announced < added.size(); ++announced) {
-            actionLog.append(formatLine(u"device ", added[announced].serial, u" added\n"), false);
+            actionLog.append(joinLine(u"device ", added[announced].serial, u" added\n"), false);
         }
     } catch (...) {
         // A device stays in the table only with its "added" line: the others are found
@@ -75,8 +74,12 @@ void DeviceListSync::addPendingRows() {
             continue;
         }
         const int index = listBox.addString(rowText(entry));
-        if (index == DeviceListControl::listError) {
-            actionLog.append(formatLine(u"device: ", entry.serial, u" not added ~ LB_ERR (-1)\n"),
+        // Every negative result is a failure, LB_ERRSPACE too: a device counted as listed
+        // without a row would stay invisible until it vanished. The line carries the value
+        // the list returned.
+        if (index < 0) {
+            actionLog.append(formatLine(u"device: ", entry.serial,
+                                        u" not added ~ LB_ERR (" + decimalText(index) + u")\n"),
                              false);
             continue; // still pending: tried again after the next search
         }

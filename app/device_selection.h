@@ -1,6 +1,7 @@
 // Which devices of a search the finder shows, and how their rows read and sort.
 #pragma once
 
+#include <compare>
 #include <list>
 #include <string>
 #include <string_view>
@@ -43,12 +44,31 @@ bool anyDeviceSelected(const std::list<ServerInfo>& servers,
 // order: the same instrument listed by two servers, or answering on two sockets, once.
 std::vector<DeviceInfo> uniqueBySerial(std::vector<DeviceInfo> devices);
 
-// The row text of the device list: "TYPE - SERIAL - ADDRESS".
+// The row text of the device list, "TYPE - SERIAL - ADDRESS", as the wide format
+// "%s - %s - %s" writes it: each "%s" stops at its value's first NUL (an answer's
+// "\u0000") and the rest of the format stays. The narrow form is rbfind's (UTF-8 bytes),
+// the wide one the window's (widened text); both cut at the same places.
+std::string deviceRowText(std::string_view type, std::string_view serial, std::string_view address);
+std::u16string deviceRowText(std::u16string_view type, std::u16string_view serial,
+                             std::u16string_view address);
 std::string deviceRowText(const DeviceInfo& device);
 
-// The order of the window's sorted list: row texts compared ignoring ASCII case, bytes
-// otherwise as unsigned values.
-bool rowTextLess(std::string_view left, std::string_view right);
+// The order of the sorted device list, in both windows and in rbfind: the order of a
+// Windows sorted list box, whose rows the system compares ignoring case in the user's
+// default locale (a "word sort"). For ASCII:
+// - first the characters that have a primary weight, in this order: white space,
+//   punctuation, the symbols + < = >, digits, then letters, case ignored;
+// - control characters (NUL included), the apostrophe and the hyphen have none and are
+//   passed over, so "RB-1" ties with "RB1" at first. Only between texts equal so far do
+//   they count, pair by pair from the left: the one behind more weighted characters
+//   first, then by their own weight (controls in code order, then ', then -); the text
+//   whose passed-over characters run out first comes first.
+// Every other code unit weighs more than ASCII, by its value; a narrow byte of 0x80 or
+// more counts as widenText() widens it, so a narrow text and its widened one sort alike.
+// Texts that are equal under this order differ in letter case only; a sorted list puts a
+// new row behind its equals.
+std::weak_ordering compareRowTexts(std::string_view left, std::string_view right);
+std::weak_ordering compareRowTexts(std::u16string_view left, std::u16string_view right);
 
 // The row texts of `devices` as the sorted list shows them; equal texts keep their order.
 std::vector<std::string> sortedRowTexts(const std::vector<DeviceInfo>& devices);

@@ -20,10 +20,14 @@ namespace velmor {
 class DeviceListControl {
 public:
     static constexpr int listError = -1;
+    // The list could not store the row (LB_ERRSPACE).
+    static constexpr int listErrorSpace = -2;
 
     virtual ~DeviceListControl() = default;
-    // Inserts a row at its sorted position (rows sort by their text, ignoring case) and
-    // returns that position, or listError.
+    // Inserts a row at its sorted position (rows sort by their text as a Windows sorted
+    // list box sorts them: compareRowTexts() in app/device_selection.h) and returns that
+    // position, or a negative failure value: listError, or listErrorSpace when the list
+    // has no room for it.
     virtual int addString(std::u16string_view text) = 0;
     // The item data of the row at `index`; setting an index that does not exist does
     // nothing, reading one gives listError.

@@ -25,8 +25,8 @@ std::string narrowText(std::u16string_view wide) {
     return narrow;
 }
 
-std::u16string formatLine(std::u16string_view before, std::u16string_view value,
-                          std::u16string_view after) {
+std::u16string joinLine(std::u16string_view before, std::u16string_view value,
+                        std::u16string_view after) {
     constexpr std::size_t room = formatBufferSize - 1;
     const std::size_t fixed = std::min(room, before.size() + after.size());
     std::u16string line;
@@ -38,6 +38,11 @@ std::u16string formatLine(std::u16string_view before, std::u16string_view value,
         line.resize(room); // only when the fixed texts alone are too long
     }
     return line;
+}
+
+std::u16string formatLine(std::u16string_view before, std::u16string_view value,
+                          std::u16string_view after) {
+    return joinLine(before, value.substr(0, value.find(u'\0')), after);
 }
 
 std::u16string decimalText(long long value) {

@@ -20,7 +20,13 @@ std::string narrowText(std::u16string_view wide);
 inline constexpr std::size_t formatBufferSize = 256;
 
 // `before` + `value` + `after`, with `value` shortened so that the whole fits the format
-// buffer: the fixed texts, and so a line's "\n", always survive.
+// buffer: the fixed texts, and so a line's "\n", always survive. `value` is taken whole,
+// NULs included, as a line joined by concatenation is (the log ends it at its first NUL).
+std::u16string joinLine(std::u16string_view before, std::u16string_view value,
+                        std::u16string_view after);
+
+// A line of the wide format `before` "%s" `after`: as joinLine(), but the "%s" stops at
+// its value's first NUL and the rest of the format stays.
 std::u16string formatLine(std::u16string_view before, std::u16string_view value,
                           std::u16string_view after);
 

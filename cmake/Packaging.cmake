@@ -79,6 +79,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${RBFINDER_PACKAGE_MAINTAINER}")
 # dpkg-shlibdeps (from dpkg-dev) finds the libraries the programs link and the Debian
 # packages that hold them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window opens a device's web page with xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # A source archive, should anyone make one, leaves out builds and the repository.

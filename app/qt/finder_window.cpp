@@ -71,7 +71,12 @@ FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
     log.setReadOnly(true);
     log.setUndoRedoEnabled(false);
     log.setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The dialog has no keyboard navigation: Tab must not reach the log column (which lies
+    // beyond the window's edge while the log is hidden), and Space must not press an
+    // unseen "Exit". The mouse still clicks the buttons and selects in the pane.
+    log.setFocusPolicy(Qt::NoFocus);
     for (std::size_t i = 0; i < buttons.size(); ++i) {
+        buttons[i].setFocusPolicy(Qt::NoFocus);
         buttons[i].setText(QString::fromLatin1(buttonPlaces[i].text));
         place(buttons[i], buttonPlaces[i].x, 170, 60, 15);
         QObject::connect(&buttons[i], &QPushButton::clicked, this, [this, i] {

@@ -4,13 +4,12 @@
 
 #include <KVLogger>
 
-#include <memory>
-
-#include "app/console_capture.h"
+#include "app/desktop_opener.h"
 #include "app/device_search.h"
-#include "app/finder_controller.h"
+#include "app/finder_session.h"
 #include "app/qt/finder_window.h"
 #include "app/qt/qt_controls.h"
+#include "app/qt/qt_messages.h"
 
 int main(int argc, char** argv) {
     using namespace velmor;
@@ -21,22 +20,24 @@ int main(int argc, char** argv) {
     qt::FinderMainWindow window([&application](int status) { application.exit(status); });
     qt::QtDeviceList list(window.deviceList(), window.gate());
     qt::QtLogControl log(window.logPane(), window.gate());
-    qt::DesktopOpener opener;
+    DesktopOpener opener;
     qt::QtTimer timer;
     MulticastDeviceSearch search;
-    auto controller = std::make_unique<FinderController>(window, list, log, opener, timer, search);
-    window.attach(controller.get());
-    controller->initialise(window.logColumnWidths());
-    // After the window exists: the capture's first act writes to the log pane.
-    auto capture = std::make_unique<ConsoleCapture>(controller->actionLog());
-    capture->start();
-    window.show();
-    const int status = application.exec();
+    FinderSession session(window, list, log, opener, timer, search);
+    window.attach(&session.controller());
+    session.start(window.logColumnWidths());
+    int status = 0;
+    {
+        // Qt's own messages go to the log directly: written to the captured standard
+        // error by this thread, a full pipe would wait for the reader, which waits for
+        // this thread.
+        const qt::QtMessagesToLog messages(session.actionLog());
+        window.show();
+        status = application.exec();
+    }
 
-    // The worker and the capture reader may be waiting for this thread.
-    qt::closeAndEnd(window.gate(), [&] {
-        controller.reset();
-        capture.reset();
-    });
+    window.attach(nullptr); // no event served from here on reaches the controller
+    session.end(
+        [&window](const std::function<void()>& ending) { qt::closeAndEnd(window.gate(), ending); });
     return status;
 }

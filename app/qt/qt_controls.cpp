@@ -1,12 +1,12 @@
 #include "app/qt/qt_controls.h"
 
-#include <QDesktopServices>
 #include <QString>
 #include <QTextCursor>
 #include <QThread>
-#include <QUrl>
 
 #include <algorithm>
+
+#include "app/device_selection.h"
 
 namespace velmor::qt {
 
@@ -27,12 +27,16 @@ QString withPaneLineBreaks(std::u16string_view text) {
 
 int QtDeviceList::addString(std::u16string_view text) {
     return gui.run(listError, [this, row = toQString(text)] {
-        // Behind its equals, as a sorted list box inserts.
+        const auto utf16 = [](const QString& string) {
+            return std::u16string_view(reinterpret_cast<const char16_t*>(string.utf16()),
+                                       static_cast<std::size_t>(string.size()));
+        };
+        // In the shell's row order, behind its equals.
         int low = 0;
         int high = list.count();
         while (low < high) {
             const int middle = low + (high - low) / 2;
-            if (QString::compare(list.item(middle)->text(), row, Qt::CaseInsensitive) <= 0) {
+            if (compareRowTexts(utf16(list.item(middle)->text()), utf16(row)) <= 0) {
                 low = middle + 1;
             } else {
                 high = middle;
@@ -117,10 +121,6 @@ void QtTimer::stop() {
         QMetaObject::invokeMethod(
             &timer, [this] { timer.stop(); }, Qt::QueuedConnection);
     }
-}
-
-void DesktopOpener::open(std::u16string_view url) {
-    QDesktopServices::openUrl(QUrl(toQString(url)));
 }
 
 } // namespace velmor::qt

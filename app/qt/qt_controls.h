@@ -10,7 +10,8 @@
 
 namespace velmor::qt {
 
-// The sorted device list over a QListWidget: rows sort by their text ignoring case, and
+// The sorted device list over a QListWidget: rows sort by their text as compareRowTexts() orders
+// them, and
 // the item data lives in the item's user role.
 class QtDeviceList : public DeviceListControl {
 public:
@@ -51,12 +52,6 @@ public:
 
 private:
     QTimer timer;
-};
-
-// Opens a page with the desktop's default browser.
-class DesktopOpener : public PageOpener {
-public:
-    void open(std::u16string_view url) override;
 };
 
 } // namespace velmor::qt

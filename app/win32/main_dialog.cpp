@@ -5,12 +5,12 @@
 #include <KVLogger>
 
 #include <array>
+#include <functional>
 #include <memory>
 
-#include "app/console_capture.h"
 #include "app/device_search.h"
 #include "app/dialog_layout.h"
-#include "app/finder_controller.h"
+#include "app/finder_session.h"
 #include "app/win32/win32_controls.h"
 #include "resources/resource_ids.h"
 
@@ -24,7 +24,9 @@ struct Dialog {
     explicit Dialog(HWND window)
         : handle(window), list(GetDlgItem(window, IDC_DEVICE_LIST), life),
           log(GetDlgItem(window, IDC_LOG), life), timer(window), frame(window),
-          controller(std::make_unique<FinderController>(frame, list, log, opener, timer, search)) {}
+          session(frame, list, log, opener, timer, search) {}
+
+    FinderController& controller() { return session.controller(); }
 
     HWND handle;
     DialogLife life;
@@ -34,7 +36,8 @@ struct Dialog {
     DialogTimer timer;
     DialogWindow frame;
     MulticastDeviceSearch search;
-    std::unique_ptr<FinderController> controller;
+    FinderSession session;
+    LogColumnWidths widths;
     HBRUSH whiteBrush = nullptr;
 };
 
@@ -63,14 +66,11 @@ void initialiseDialog(HWND window) {
     GetClientRect(listBox, &listClient);
     std::array<int, 2> stops = listTabStops(listClient.right);
     SendMessageW(listBox, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
-    const LogColumnWidths widths = measureWidths(window);
+    dialog->widths = measureWidths(window);
 
     const HMENU systemMenu = GetSystemMenu(window, FALSE);
     InsertMenuW(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_STRING, IDM_SHOW_LOG, L"Show log");
     InsertMenuW(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_SEPARATOR, 0, nullptr);
-
-    // Starts the worker and the 10-second timer and posts the first search.
-    dialog->controller->initialise(widths);
 }
 
 INT_PTR paintWhite(HDC context) {
@@ -89,20 +89,18 @@ void destroyed() {
     // Threads calling the controls from now on get their failure values at once.
     dialog->life.end();
     // Tells the worker to exit and posts the quit message with exit code 0.
-    dialog->controller->destroyed();
+    dialog->controller().destroyed();
 }
 
-// Ends the worker and the capture reader on another thread while this one serves the
-// messages they may still be sending to it.
-void endThreads(std::unique_ptr<ConsoleCapture>& capture) {
-    auto ending = [](LPVOID parameter) -> DWORD {
-        // The capture first: its reader appends to the controller's log.
-        auto* captureToEnd = static_cast<std::unique_ptr<ConsoleCapture>*>(parameter);
-        captureToEnd->reset();
-        dialog->controller.reset();
+// Runs `ending` on another thread while this one serves the messages that the worker and
+// the capture reader may still be sending to it.
+void serveWhile(const std::function<void()>& ending) {
+    auto run = [](LPVOID parameter) -> DWORD {
+        (*static_cast<const std::function<void()>*>(parameter))();
         return 0;
     };
-    const HANDLE ender = CreateThread(nullptr, 0, ending, &capture, 0, nullptr);
+    const HANDLE ender =
+        CreateThread(nullptr, 0, run, const_cast<std::function<void()>*>(&ending), 0, nullptr);
     if (ender == nullptr) {
         return; // the process ends with its threads, as it would without this step
     }
@@ -130,7 +128,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         initialiseDialog(window);
         return TRUE;
     case WM_COMMAND:
-        dialog->controller->command(LOWORD(wParam), HIWORD(wParam));
+        dialog->controller().command(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_TIMER:
         // Every tick, whatever the timer, is the "Search RBLKs" command.
@@ -141,7 +139,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // window's icon closes with 0xF063. Our "Show log" (202) is compared whole.
         const int command =
             (wParam & 0xFFF0) == SC_CLOSE ? systemCommandClose : static_cast<int>(wParam & 0xFFFF);
-        return dialog->controller->systemCommand(command) ? TRUE : FALSE;
+        return dialog->controller().systemCommand(command) ? TRUE : FALSE;
     }
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
@@ -174,9 +172,9 @@ int runFinder(HINSTANCE instance, int showCommand) {
     if (window == nullptr) {
         return 1;
     }
-    // After the dialog: the capture's first act writes to the log pane.
-    auto capture = std::make_unique<ConsoleCapture>(dialog->controller->actionLog());
-    capture->start();
+    // The worker, the timer, the first search, then the capture, whose first act writes to
+    // the log pane.
+    dialog->session.start(dialog->widths);
     ShowWindow(window, showCommand);
     UpdateWindow(window);
 
@@ -187,7 +185,7 @@ int runFinder(HINSTANCE instance, int showCommand) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    endThreads(capture);
+    dialog->session.end(serveWhile);
     return got == -1 ? 1 : static_cast<int>(message.wParam);
 }
 

@@ -20,8 +20,8 @@ LRESULT ListBoxControl::send(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 int ListBoxControl::addString(std::u16string_view text) {
     const std::wstring row = windowText(text);
     const LRESULT index = send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()), LB_ERR);
-    // LB_ERRSPACE (-2) is a failure as well.
-    return index < 0 ? listError : static_cast<int>(index);
+    // LB_ERR and LB_ERRSPACE (-2) are both failures; the caller reports which.
+    return static_cast<int>(index);
 }
 
 void ListBoxControl::setItemData(int index, std::int64_t data) {

@@ -41,6 +41,7 @@ struct PassStep {
     std::vector<std::string> rows; // "ROW TEXT=ITEM DATA" afterwards, in list order
     int failedAdds = 0;
     bool countFails = false;
+    int addFailure = DeviceListControl::listError;
 };
 
 struct PassCase {
@@ -79,7 +80,7 @@ TEST_P(Pass, KeepsTableListAndLogInStep) {
     for (const PassStep& step : GetParam().steps) {
         SCOPED_TRACE("pass " + std::to_string(++number));
         search.add({step.servers, ""});
-        list.failNextAdds(step.failedAdds);
+        list.failNextAdds(step.failedAdds, step.addFailure);
         list.failCounts(step.countFails);
         log.clear();
         sync.runPass({});
@@ -138,6 +139,19 @@ INSTANTIATE_TEST_SUITE_P(
                           "devices in list: 0/device to be removed: B/",
               {},
               1}}},
+        // A list out of room is a failure too, reported with its own value, and the row
+        // is tried again: a device counted as listed without a row would be invisible.
+        PassCase{
+            "AListOutOfRoomReportsItsValueAndRetries",
+            {{{server("", {device("A")}, "10.0.0.1")},
+              searching + "device A added/device: A not added ~ LB_ERR (-2)/devices in list: 0/",
+              {},
+              1,
+              false,
+              DeviceListControl::listErrorSpace},
+             {{server("", {device("A")}, "10.0.0.1")},
+              searching + "devices in list: 1/",
+              {"RBLK - A - 10.0.0.1=0"}}}},
         PassCase{"OneInstrumentListedByTwoServersIsOneRowFromTheFirst",
                  {{{server("x-RB7", {device("RB7")}, "127.0.0.1"),
                     server("rb7", {device("RB7")}, "10.0.0.3")},
@@ -158,6 +172,20 @@ INSTANTIATE_TEST_SUITE_P(
                    searching + "device RB\xC3\xA9 added/devices in list: 2/"
                                "device to be removed: RB\xE9/matching record 1/",
                    {"RBLK - RB\xC3\xA9 - 10.0.0.1=1"}}}},
+        // A "%s" of the row and of the formatted lines stops at the serial's NUL and the
+        // rest of the format stays; the joined "added" line is cut at it by the log.
+        PassCase{"ASerialEndsAtItsNulInRowsAndFormattedLines",
+                 {{{server("", {device(std::string("AB\0CD", 5))}, "10.0.0.1")},
+                   searching + "device ABdevice: AB not added ~ LB_ERR (-1)/devices in list: 0/",
+                   {},
+                   1},
+                  {{server("", {device(std::string("AB\0CD", 5))}, "10.0.0.1")},
+                   searching + "devices in list: 1/",
+                   {"RBLK - AB - 10.0.0.1=0"}},
+                  {{},
+                   searching + "No devices connected|devices in list: 1/"
+                               "device to be removed: AB/matching record 0/",
+                   {}}}},
         PassCase{"ACountThatFailsExaminesNoRow",
                  {{{server("", {device("A")}, "10.0.0.1")},
                    searching + "device A added/devices in list: 1/",

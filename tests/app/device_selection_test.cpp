@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/device_selection.h"
+#include "app/wide_text.h"
 
 namespace velmor {
 namespace {
@@ -127,9 +128,68 @@ TEST(RowOrder, SortedIgnoringCaseWithTiesInInsertionOrder) {
     EXPECT_EQ(rows,
               (std::vector<std::string>{"RB - x - 1", "rb - X - 1", "RBLK - a - 1", "rblk - A - 2",
                                         "RBLK - b - 1", "RBLK - Z - 1", "RBLK - \xc3\xa9 - 1"}));
-    EXPECT_FALSE(rowTextLess("ab", "AB"));
-    EXPECT_FALSE(rowTextLess("AB", "ab"));
-    EXPECT_TRUE(rowTextLess("a", "ab"));
+}
+
+struct RowTextCase {
+    std::string type, serial, address;
+    std::string row;
+};
+
+TEST(RowText, EachFieldEndsAtItsFirstNulInBothForms) {
+    using namespace std::string_literals;
+    for (const RowTextCase& c : std::vector<RowTextCase>{
+             {"RBLK", "AB\0CD"s, "10.0.0.1", "RBLK - AB - 10.0.0.1"},
+             {"RB\0LK"s, "A", "10.0.0.1\0:80"s, "RB - A - 10.0.0.1"},
+             {"RBLK", "\0"s, "", "RBLK -  - "},
+             {"RBLK", "RB\xc3\xa9", "10.0.0.1", "RBLK - RB\xc3\xa9 - 10.0.0.1"},
+         }) {
+        SCOPED_TRACE(c.row);
+        EXPECT_EQ(deviceRowText(device(c.serial, c.type, c.address)), c.row);
+        EXPECT_EQ(deviceRowText(widenText(c.type), widenText(c.serial), widenText(c.address)),
+                  widenText(c.row));
+    }
+}
+
+struct OrderCase {
+    std::string left, right;
+    int order; // of left against right: -1, 0 or 1
+};
+
+// The order of a Windows sorted list box (tests/windows checks it against a real one),
+// and beyond ASCII our own rule.
+TEST(RowOrder, ComparesAsASortedListBoxInBothForms) {
+    using namespace std::string_literals;
+    const std::vector<OrderCase> cases{
+        {"RB1", "rb1", 0},
+        {"RB1", "RB10", -1},
+        // Space, punctuation, symbols, digits, letters.
+        {"RB 1", "RB.1", -1},
+        {"RB_1", "RB1", -1},
+        {"RB_1", "RBa", -1},
+        {"RB~1", "RB+1", -1},
+        {"RB+", "RB9", -1},
+        {"RBLK - RB_1 - 10.0.0.2", "RBLK - RB1 - 10.0.0.1", -1},
+        // Hyphens, apostrophes and controls ("\001": octal) are passed over, then decide
+        // the ties.
+        {"RB-a", "RB1", 1},
+        {"RB1", "RB-1", -1},
+        {"RB1-", "RB-1", -1},
+        {"RB-1", "RB--1", -1},
+        {"RB'1", "RB-1", -1},
+        {"RB\0011", "RB'1", -1},
+        {"RB-1", "RB\0001"s, 1},
+        {"RB\xc3\xa9", "RBZ", 1},
+        {"\xc3\xa8", "\xc3\xa9", -1},
+    };
+    const auto sign = [](std::weak_ordering order) {
+        return order < 0 ? -1 : order > 0 ? 1 : 0;
+    };
+    for (const OrderCase& c : cases) {
+        SCOPED_TRACE("\"" + c.left + "\" against \"" + c.right + "\"");
+        EXPECT_EQ(sign(compareRowTexts(c.left, c.right)), c.order);
+        EXPECT_EQ(sign(compareRowTexts(c.right, c.left)), -c.order);
+        EXPECT_EQ(sign(compareRowTexts(widenText(c.left), widenText(c.right))), c.order);
+    }
 }
 
 } // namespace

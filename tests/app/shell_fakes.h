@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/device_search.h"
+#include "app/device_selection.h"
 #include "app/front_end.h"
 #include "app/wide_text.h"
 
@@ -28,7 +29,7 @@ bool waitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& l
     return changed.wait_for(lock, std::chrono::seconds(60), predicate);
 }
 
-// A sorted list box: rows sort by their text ignoring ASCII case, a new row goes behind
+// A sorted list box: rows sort as compareRowTexts() orders them, a new row goes behind
 // its equals.
 class FakeDeviceList : public DeviceListControl {
 public:
@@ -41,11 +42,11 @@ public:
         const std::lock_guard lock(mutex);
         if (failAdds > 0) {
             --failAdds;
-            return listError;
+            return addFailure;
         }
         const auto at = std::upper_bound(
             rows.begin(), rows.end(), text,
-            [](std::u16string_view t, const Row& row) { return lessIgnoringCase(t, row.text); });
+            [](std::u16string_view t, const Row& row) { return compareRowTexts(t, row.text) < 0; });
         const auto index = at - rows.begin();
         rows.insert(at, Row{std::u16string(text), 0});
         return static_cast<int>(index);
@@ -88,9 +89,11 @@ public:
         const std::lock_guard lock(mutex);
         selected = index;
     }
-    void failNextAdds(int n) {
+    // The next `n` adds fail with `result` (listError or listErrorSpace).
+    void failNextAdds(int n, int result = listError) {
         const std::lock_guard lock(mutex);
         failAdds = n;
+        addFailure = result;
     }
     void failCounts(bool fail) {
         const std::lock_guard lock(mutex);
@@ -103,14 +106,6 @@ public:
     }
 
 private:
-    static bool lessIgnoringCase(std::u16string_view a, std::u16string_view b) {
-        const auto upper = [](char16_t c) {
-            return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-        };
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(),
-            [&upper](char16_t x, char16_t y) { return upper(x) < upper(y); });
-    }
     bool valid(int index) const {
         return index >= 0 && static_cast<std::size_t>(index) < rows.size();
     }
@@ -119,6 +114,7 @@ private:
     std::vector<Row> rows;
     int selected = listError;
     int failAdds = 0;
+    int addFailure = listError;
     bool failCount = false;
 };
 

@@ -102,20 +102,36 @@ TEST(FinderWindow, ExitButtonAndCloseBoxEachQuitWithZero) {
     EXPECT_FALSE(closeBox.window.isVisible());
 }
 
-TEST(FinderWindow, EnterAndEscapeDoNothing) {
-    Window w;
-    QTest::keyClick(&w.window, Qt::Key_L, Qt::ControlModifier);
-    w.controller->actionLog().append(u"kept", false);
-    for (QWidget* target :
-         {static_cast<QWidget*>(&w.window), static_cast<QWidget*>(&w.window.button(IDC_EXIT)),
-          static_cast<QWidget*>(&w.window.button(IDC_CLEAR_LOG))}) {
-        target->setFocus();
-        QTest::keyClick(target, Qt::Key_Return);
-        QTest::keyClick(target, Qt::Key_Escape);
+// The dialog has no keyboard navigation: Tab never reaches the log column (beyond the
+// window's edge while the log is hidden) and Space, Enter and Escape press nothing, with
+// the log hidden and shown, wherever the focus starts.
+TEST(FinderWindow, KeysNeitherMoveToTheLogColumnNorPressAnything) {
+    for (const bool logShown : {false, true}) {
+        SCOPED_TRACE(logShown ? "log shown" : "log hidden");
+        Window w;
+        if (logShown) {
+            QTest::keyClick(&w.window, Qt::Key_L, Qt::ControlModifier);
+        }
+        w.controller->actionLog().append(u"kept", false);
+        QListWidget& list = w.window.deviceList();
+        for (QWidget* start : {static_cast<QWidget*>(&w.window), static_cast<QWidget*>(&list)}) {
+            start->setFocus();
+            for (int round = 0; round < 8; ++round) {
+                for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter,
+                                          Qt::Key_Escape, Qt::Key_Backtab}) {
+                    QWidget* focused = QApplication::focusWidget();
+                    QTest::keyClick(focused != nullptr ? focused : &w.window, key);
+                    focused = QApplication::focusWidget();
+                    EXPECT_TRUE(focused == nullptr || focused == &w.window || focused == &list)
+                        << "focus on " << focused->metaObject()->className();
+                }
+            }
+        }
+        EXPECT_TRUE(w.quits.empty());
+        EXPECT_TRUE(w.window.isVisible());
+        EXPECT_EQ(w.controller->logHidden(), !logShown);
+        EXPECT_NE(w.logText().find("kept"), std::string::npos); // not cleared
     }
-    EXPECT_TRUE(w.quits.empty());
-    EXPECT_TRUE(w.window.isVisible());
-    EXPECT_EQ(w.logText(), "kept");
 }
 
 TEST(FinderWindow, DoubleClickOpensTheRowsDeviceWhateverItsSortedPosition) {
@@ -141,6 +157,18 @@ TEST(FinderWindow, DoubleClickWithNothingSelectedOpensNothing) {
     w.window.deviceList().setCurrentRow(-1);
     w.controller->command(IDC_DEVICE_LIST, listDoubleClick);
     EXPECT_TRUE(w.opener.opened.empty());
+}
+
+TEST(FinderWindow, ListSortsInTheShellsRowOrderNewRowsBehindTheirEquals) {
+    Window w;
+    for (const std::u16string_view row : {u"RB-1", u"RBa", u"RB1", u"RB_1", u"rb1"}) {
+        w.list.addString(row);
+    }
+    std::vector<std::string> rows;
+    for (int at = 0; at < w.window.deviceList().count(); ++at) {
+        rows.push_back(w.window.deviceList().item(at)->text().toStdString());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"RB_1", "RB1", "rb1", "RB-1", "RBa"}));
 }
 
 struct UnitCase {
