@@ -103,10 +103,12 @@ std::string socketLine(const SocketReport& r) {
     appendCount(skipped, c.notJson, "not JSON");
     appendCount(skipped, c.notAnAnswer, "not an answer");
     appendCount(skipped, c.otherRequest, "another request's id");
-    appendCount(skipped, c.tooLong, "over 4096 bytes");
     appendCount(skipped, r.dropped, "over the storage bound");
     if (!skipped.empty()) {
         line += "; skipped: " + skipped;
+    }
+    if (c.cut > 0) {
+        line += "; " + std::to_string(c.cut) + " cut to 4096 bytes";
     }
     if (c.otherVersion > 0) {
         line += "; " + std::to_string(c.otherVersion) +
@@ -196,11 +198,11 @@ void writeDiagnosisJson(JsonWriter& json, const Diagnosis& d) {
         json.key("stored").number(r.stored);
         json.key("accepted").number(r.counts.accepted);
         json.key("otherVersion").number(r.counts.otherVersion);
+        json.key("cut").number(r.counts.cut);
         json.key("skipped").beginObject();
         json.key("notJson").number(r.counts.notJson);
         json.key("notAnAnswer").number(r.counts.notAnAnswer);
         json.key("otherRequest").number(r.counts.otherRequest);
-        json.key("tooLong").number(r.counts.tooLong);
         json.key("overStorageBound").number(r.dropped);
         json.endObject();
         json.endObject();

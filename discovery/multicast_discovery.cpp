@@ -349,6 +349,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
         searchStatistics.notJson += counts.notJson;
         searchStatistics.notAnAnswer += counts.notAnAnswer;
         searchStatistics.otherRequest += counts.otherRequest;
+        searchStatistics.cut += counts.cut;
         socket->processAnswers();
         std::list<DeviceInfo>& socketDevices = socket->devices();
         std::list<ServerInfo>& socketServers = socket->servers();

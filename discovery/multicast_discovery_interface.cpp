@@ -1,5 +1,6 @@
 #include "discovery/multicast_discovery_interface.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 
 #include <KVLogger>
 
+#include "discovery/datagram_read.h"
 #include "protocol/answer_processing.h"
 
 namespace velmor {
@@ -128,6 +130,7 @@ void MulticastDiscoveryInterface::setAnswerObserver(
 }
 
 void MulticastDiscoveryInterface::startReceive() {
+    receiving = true;
     socket.async_receive_from(
         asio::buffer(receiveBuffer), senderEndpoint,
         [self = shared_from_this()](const boost::system::error_code& status, std::size_t bytes) {
@@ -138,17 +141,12 @@ void MulticastDiscoveryInterface::startReceive() {
 namespace {
 
 // What a failed receive means for the socket: a datagram to skip, or the end of listening.
-enum class ReceiveFailure { oversized, skipped, fatal };
+enum class ReceiveFailure { skipped, fatal };
 
 ReceiveFailure classifyReceiveFailure(const boost::system::error_code& status) {
     namespace error = asio::error;
-    // Windows completes a receive of a datagram longer than the buffer with "message too
-    // long" (its start was read and the rest dropped), and an ICMP port unreachable that
-    // answers an earlier send with "connection reset" or "refused". Either costs only
-    // that datagram: one oversized datagram from any host must not silence the socket.
-    if (status == error::message_size) {
-        return ReceiveFailure::oversized;
-    }
+    // Windows answers an earlier send's ICMP port unreachable by failing a receive with
+    // "connection reset" or "refused": that costs one receive, not the socket.
     if (status == error::connection_reset || status == error::connection_refused ||
         status == error::network_reset) {
         return ReceiveFailure::skipped;
@@ -157,76 +155,84 @@ ReceiveFailure classifyReceiveFailure(const boost::system::error_code& status) {
     return ReceiveFailure::fatal;
 }
 
+// Windows may complete the receive of a datagram longer than the buffer with "message
+// too long" (Boost 1.74 turns that into success with the buffer's size): its start is in
+// the buffer, the rest dropped, so it is a datagram that filled the buffer.
+bool filledTheBuffer(const boost::system::error_code& status) {
+    return status == asio::error::message_size;
+}
+
 } // namespace
 
 bool MulticastDiscoveryInterface::skipFailedReceive(const boost::system::error_code& status) {
-    switch (classifyReceiveFailure(status)) {
-    case ReceiveFailure::oversized:
-        ++receptionCounts.received;
-        ++receptionCounts.tooLong;
-        return socket.is_open();
-    case ReceiveFailure::skipped:
-        return socket.is_open();
-    case ReceiveFailure::fatal:
-        break;
-    }
-    return false;
+    return classifyReceiveFailure(status) == ReceiveFailure::skipped && socket.is_open();
 }
 
 void MulticastDiscoveryInterface::onReceive(const boost::system::error_code& status,
                                             std::size_t bytes) {
-    if (status) {
+    receiving = false;
+    if (filledTheBuffer(status)) {
+        bytes = receiveBuffer.size();
+    } else if (status) {
         if (skipFailedReceive(status)) {
             startReceive();
         }
         return;
     }
-    take(receiveBuffer, senderEndpoint, bytes);
+    // The completed datagram came first; what waits behind it is read before the next
+    // receive can take any of it.
+    take(bytes);
     readWaiting();
     scheduleParsing();
     startReceive();
 }
 
-std::size_t MulticastDiscoveryInterface::readWaiting() {
-    // A buffer of its own: the pending receive may be filling receiveBuffer meanwhile.
-    std::size_t read = 0;
-    for (; read < maxReadsAtOnce; ++read) {
+void MulticastDiscoveryInterface::readWaiting() {
+    for (std::size_t read = 0; read < maxReadsAtOnce; ++read) {
         boost::system::error_code error;
         const std::size_t length =
-            socket.receive_from(asio::buffer(readBuffer), readSender, 0, error);
+            readWaitingDatagram(socket, asio::buffer(receiveBuffer), senderEndpoint, error);
         if (error) {
             if (error != asio::error::would_block && skipFailedReceive(error)) {
                 continue;
             }
-            break; // nothing waiting, closed, or an error the pending receive reports
+            break; // nothing waiting, closed, or an error the next receive reports
         }
-        take(readBuffer, readSender, length);
+        take(length);
     }
-    if (read > 0) {
-        scheduleParsing();
-    }
-    return read;
 }
 
-void MulticastDiscoveryInterface::take(const ReceiveBuffer& buffer,
-                                       const asio::ip::udp::endpoint& from, std::size_t bytes) {
+bool MulticastDiscoveryInterface::datagramsWaiting() const {
+    if (!receiving) {
+        return false; // nothing would read them
+    }
+    boost::system::error_code error;
+    // The size of the next datagram: an empty one goes unseen, which only lets parsing
+    // go first.
+    const std::size_t bytes = socket.available(error);
+    return !error && bytes > 0;
+}
+
+void MulticastDiscoveryInterface::take(std::size_t bytes) {
     ++receptionCounts.received;
-    // A datagram that does not begin with "{" cannot be an answer. It is skipped and
-    // reception goes on, so one stray datagram cannot hide the answers behind it.
     if (bytes == 0) {
         return;
     }
-    // Longer than any answer may be: only its start arrived, so it is skipped whole.
+    // No answer is longer than receiveBufferSize; a longer datagram is kept as far as
+    // that and handled as any other: a whole answer with a line feed after it still
+    // counts, one cut inside its JSON does not parse.
     if (bytes > receiveBufferSize) {
-        ++receptionCounts.tooLong;
-        return;
+        ++receptionCounts.cut;
+        bytes = receiveBufferSize;
     }
-    if (buffer[0] != '{') {
+    // A datagram that does not begin with "{" cannot be an answer. It is skipped and
+    // reception goes on, so one stray datagram cannot hide the answers behind it.
+    if (receiveBuffer[0] != '{') {
         ++receptionCounts.notJson;
         return;
     }
-    const std::string_view payload(buffer.data(), bytes);
-    std::string sender = from.address().to_string();
+    const std::string_view payload(receiveBuffer.data(), bytes);
+    std::string sender = senderEndpoint.address().to_string();
     if (answerBudget.admit(payload, sender, recordsLeft)) {
         unparsed.push_back(ReceivedAnswer{std::move(sender), std::string(payload)});
     }
@@ -237,19 +243,17 @@ void MulticastDiscoveryInterface::scheduleParsing() {
         return;
     }
     parsingScheduled = true;
-    // Reading comes first: a datagram is parsed only when none waits in the kernel's
-    // buffer, which a burst of answers would otherwise overflow while parsing goes on.
+    // Reading comes first: a datagram is parsed only when none waits in a socket's
+    // kernel buffer, which a burst of answers would otherwise overflow while parsing
+    // goes on. The waiting datagrams are left to their sockets' own receives.
     asio::post(socket.get_executor(), [self = shared_from_this()] {
         self->parsingScheduled = false;
-        std::size_t read = 0;
-        if (self->searchSockets == nullptr) {
-            read = self->readWaiting();
-        } else {
-            for (const auto& other : *self->searchSockets) {
-                read += other->readWaiting();
-            }
-        }
-        if (read == 0) {
+        const bool waiting =
+            self->searchSockets == nullptr
+                ? self->datagramsWaiting()
+                : std::any_of(self->searchSockets->begin(), self->searchSockets->end(),
+                              [](const auto& other) { return other->datagramsWaiting(); });
+        if (!waiting) {
             self->parseOne();
         }
         self->scheduleParsing();

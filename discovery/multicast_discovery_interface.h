@@ -76,15 +76,15 @@ public:
     void processAnswers();
 
     void onReceive(const boost::system::error_code& status, std::size_t bytes);
-    // Counts a receive that failed for one datagram only and tells whether to go on
-    // receiving; false when the socket is closed or the error would repeat.
+    // Whether a receive that failed cost one datagram only, so that receiving goes on;
+    // false when the socket is closed or the error would repeat.
     bool skipFailedReceive(const boost::system::error_code& status);
 
     // Called with the server records of each answer to the request as it is kept; the
     // search uses it to stop early.
     void setAnswerObserver(std::function<void(const std::list<ServerInfo>&)> observer);
     // The sockets of the search, this one among them, whose waiting datagrams are read
-    // before this one parses; not owned.
+    // (each by its own receives) before this one parses; not owned.
     void readBeforeParsing(const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* all) {
         searchSockets = all;
     }
@@ -94,34 +94,39 @@ public:
     const AnswerBudget& budget() const { return answerBudget; }
     const ReceptionCounts& counts() const { return receptionCounts; }
 
+    // At most this many datagrams are read ahead after one completion, so that other
+    // sockets get their turn.
+    static constexpr std::size_t maxReadsAtOnce = 256;
+
 private:
     // One byte more than an answer may have, so that a longer datagram shows as such.
     using ReceiveBuffer = std::array<char, receiveBufferSize + 1>;
 
     void startReceive();
-    // Reads what waits in the kernel's buffer without waiting, up to maxReadsAtOnce
-    // datagrams, and takes each; gives how many were read.
-    std::size_t readWaiting();
-    // Counts a datagram of `bytes` in `buffer` from `from` and queues it for parsing when
-    // it may be an answer and the storage bound lets it through.
-    void take(const ReceiveBuffer& buffer, const boost::asio::ip::udp::endpoint& from,
-              std::size_t bytes);
+    // Inside this socket's receive completion only, before the next receive starts:
+    // reads what waits in the kernel's buffer without waiting, up to maxReadsAtOnce
+    // datagrams, and takes each. A pending receive may already hold the next datagram
+    // (its completion queued), so reading at any other time would store a later
+    // datagram before it.
+    void readWaiting();
+    // Whether datagrams wait for this socket's pending receive; reads nothing.
+    bool datagramsWaiting() const;
+    // Counts the datagram of `bytes` in receiveBuffer from senderEndpoint, cuts it to
+    // receiveBufferSize, and queues it for parsing when it may be an answer and the
+    // storage bound lets it through.
+    void take(std::size_t bytes);
     // Parses the oldest queued datagram and keeps its records if the bounds allow.
     void parseOne();
     // Posts a handler that parses one queued datagram and posts itself again while more
     // wait; the handler holds the socket, so the search's drain waits for the queue too.
     void scheduleParsing();
 
-    // At most this many datagrams are read at once, so other sockets get their turn.
-    static constexpr std::size_t maxReadsAtOnce = 256;
-
     boost::asio::ip::udp::socket socket;
     boost::asio::ip::udp::endpoint localEndpoint;
     boost::asio::ip::udp::endpoint senderEndpoint;
     boost::asio::ip::address destination;
     ReceiveBuffer receiveBuffer{};
-    ReceiveBuffer readBuffer{};
-    boost::asio::ip::udp::endpoint readSender;
+    bool receiving = false;              // a receive is pending
     std::deque<ReceivedAnswer> unparsed; // oldest first
     bool parsingScheduled = false;
     std::forward_list<AnswerRecords> answers; // newest first

@@ -11,7 +11,7 @@ namespace velmor {
 // What became of the datagrams a socket received since its send.
 struct ReceptionCounts {
     std::size_t received = 0;     // datagrams, empty ones included
-    std::size_t tooLong = 0;      // longer than the receive buffer, skipped
+    std::size_t cut = 0;          // over 4096 bytes: cut to 4096, then handled as the rest
     std::size_t notJson = 0;      // not beginning with "{", not valid JSON, or too deep
     std::size_t notAnAnswer = 0;  // JSON, but no discovery answer
     std::size_t otherRequest = 0; // an answer to another request
@@ -45,6 +45,7 @@ struct SearchStatistics {
     std::size_t notJson = 0;                 // datagrams skipped as no JSON
     std::size_t notAnAnswer = 0;             // JSON that is no discovery answer
     std::size_t otherRequest = 0;            // answers to another request
+    std::size_t cut = 0;                     // datagrams cut to 4096 bytes
     std::vector<SocketReport> socketReports; // in the order the sockets were made
     bool deadlineReached = false;            // the search waited its whole time
     bool stoppedEarly = false;

@@ -99,7 +99,7 @@ SocketReport everySkip() {
     counts.notJson = 1;
     counts.notAnAnswer = 2;
     counts.otherRequest = 3;
-    counts.tooLong = 4;
+    counts.cut = 4;
     counts.accepted = 2;
     counts.otherVersion = 1;
     SocketReport report = sentFrom("10.0.0.5", counts);
@@ -136,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                       false,
                       {"  10.0.0.5 -> 239.253.1.1:8017: request sent; 17 datagrams received, "
                        "8 stored, 2 accepted as answers to this search; skipped: 1 not JSON, 2 "
-                       "not an answer, 3 another request's id, 4 over 4096 bytes, 5 over the "
-                       "storage bound; 1 of another protocol version (used all the same)",
+                       "not an answer, 3 another request's id, 5 over the storage bound; 4 cut "
+                       "to 4096 bytes; 1 of another protocol version (used all the same)",
                        "Hint: answers to this search came, but they described no server"},
                       {}},
         DiagnosisCase{"OnlyLoopbackAndSilence",
@@ -215,7 +215,7 @@ TEST(DiagnosisReport, IsTheLastMemberOfTheJsonDocument) {
     std::istringstream in(json);
     ASSERT_NO_THROW(boost::property_tree::read_json(in, tree)) << json;
     const auto& diagnosis = tree.get_child("diagnosis");
-    EXPECT_EQ(diagnosis.get<std::string>("sockets..skipped.tooLong"), "4");
+    EXPECT_EQ(diagnosis.get<std::string>("sockets..cut"), "4");
     EXPECT_EQ(diagnosis.get<std::string>("sockets..skipped.overStorageBound"), "5");
     EXPECT_EQ(diagnosis.get<std::string>("notListed..reason"), "notRbType");
     EXPECT_EQ(diagnosis.get<std::string>("notListed..serial"), "S3\x1b");

@@ -19,6 +19,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <gtest/gtest.h>
 
+#include "support/answer_burst.h"
 #include "support/log_capture.h"
 #include "support/netns.h"
 #include "support/socket_drain.h"
@@ -73,15 +74,8 @@ private:
     sockaddr_in client{};
 };
 
-// A valid answer to the test request from a server with `uid`, padded with white space
-// to `size` bytes when that is larger.
 std::string answerFrom(const std::string& uid, std::size_t size = 0) {
-    std::string text = R"({"request":"kv-discovery-answer","version":"3","id":")" + requestId +
-                       R"(","servers":[{"uid":")" + uid + R"(","type":"dataserver"}])";
-    if (text.size() + 1 < size) {
-        text.append(size - text.size() - 1, ' ');
-    }
-    return text + "}";
+    return testing::answerText(requestId, uid, size);
 }
 
 struct Search {
@@ -135,7 +129,7 @@ TEST(DiscoverySocket, LoopbackSendsTo127AndStoresNewestFirstPastStrayDatagrams) 
     EXPECT_EQ(output, "request exact; B@127.0.0.1 A@127.0.0.1 ");
 }
 
-TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
+TEST(DiscoverySocket, CutsALongerDatagramTo4096BytesAndHandlesItAsAnyOther) {
     const std::string output = testing::outputOrSkipNote([] {
         runCommand("ip link set lo up");
         Responder responder(8018);
@@ -144,13 +138,28 @@ TEST(DiscoverySocket, KeepsAtMost4096BytesOfADatagram) {
         search.socket->send(8018);
         responder.receive();
         responder.answer(answerFrom("exact", 4096));
-        responder.answer(answerFrom("cut", 4097));
-        search.pollFor(std::chrono::milliseconds(100));
-        const std::size_t tooLong = search.socket->counts().tooLong;
-        return search.finish() + std::to_string(tooLong) + " too long";
+        responder.answer(answerFrom("lineFeed", 4096) + "\n"); // as JSON writers end
+        responder.answer(answerFrom("cutInside", 4097));
+        responder.answer(answerFrom("last"));
+        testing::awaitDatagrams(search.io, search.socket, 4);
+        const std::string stored = search.finish(); // parses the last ones
+        const ReceptionCounts& counts = search.socket->counts();
+        return stored + std::to_string(counts.cut) + " cut, " + std::to_string(counts.notJson) +
+               " not JSON";
     });
     RBFINDER_SKIP_IF_NO_NAMESPACE(output);
-    EXPECT_EQ(output, "exact@127.0.0.1 1 too long");
+    EXPECT_EQ(output, "last@127.0.0.1 lineFeed@127.0.0.1 exact@127.0.0.1 2 cut, 1 not JSON");
+}
+
+// More datagrams than one completion reads ahead, so that the socket's next receive
+// already holds one when the parsing's turn comes.
+TEST(DiscoverySocket, StoresABurstFromSeveralSendersNewestFirst) {
+    const std::string output = testing::outputOrSkipNote([] {
+        runCommand("ip link set lo up");
+        return testing::storeBurst(MulticastDiscoveryInterface::maxReadsAtOnce + 32, 4);
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "newest first");
 }
 
 TEST(DiscoverySocket, BindFailureIsLoggedAndLeavesTheSocketClosed) {

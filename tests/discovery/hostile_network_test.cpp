@@ -100,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"request":"kv-discovery-answer","id":"evil","servers":[{"uid":"evil"}]})",
                     {"--repeat", "50000"},
                     {"ds-RB0001"}},
-        // Cut to 4,096 bytes on arrival, so never valid JSON.
-        HostileCase{"OverlongAnswer",
+        // Over 4,096 bytes: cut to them on arrival, inside its JSON, so it does not parse.
+        HostileCase{"AnswerCutInsideItsJson",
                     answerHead + R"("servers":[{"uid":"evil-long","x":")" + std::string(6000, 'x') +
                         "\"}]}",
                     {},
