@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "app/wide_text.h"
@@ -17,14 +19,14 @@ namespace velmor {
 
 namespace {
 
-// Starts `arguments` through a shell that puts it in the background and ends at once, so
-// the opener (which may be the browser itself and live on) is nobody's child here and
-// leaves no zombie. Everything the shell and the opener get: /dev/null as their three
-// standard streams, no other descriptor, default signal handling, a session of their
-// own (no signal from the finder's terminal reaches them).
-void startDetached(const std::vector<std::string>& arguments) {
-    std::vector<std::string> line{"/bin/sh", "-c", "\"$@\" &", "sh"};
-    line.insert(line.end(), arguments.begin(), arguments.end());
+// Starts `arguments` as a process of its own with /dev/null as its three standard
+// streams, no other descriptor, default signal handling and a session of its own (no
+// signal from the finder's terminal reaches it). The opener may be the browser itself and
+// live on, so a thread of its own waits for it and leaves no zombie.
+void startDetached(std::vector<std::string> line) {
+    if (line.empty()) {
+        return;
+    }
     std::vector<char*> argv;
     for (std::string& argument : line) {
         argv.push_back(argument.data());
@@ -48,16 +50,25 @@ void startDetached(const std::vector<std::string>& arguments) {
     sigset_t none;
     sigset_t all;
     sigemptyset(&none);
-    sigfillset(&all);
+    // Every signal below the real-time ones (the C library refuses its own two among them).
+    sigemptyset(&all);
+    for (int signal = 1; signal < SIGRTMIN; ++signal) {
+        sigaddset(&all, signal);
+    }
     ready = ready && posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
             posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
             posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                                       POSIX_SPAWN_SETSID) == 0;
-    pid_t shell = -1;
-    if (ready && posix_spawn(&shell, argv[0], &actions, &attributes, argv.data(), environ) == 0) {
-        // The shell only starts the opener in the background and ends.
-        int status = 0;
-        while (::waitpid(shell, &status, 0) < 0 && errno == EINTR) {
+    pid_t opener = -1;
+    if (ready && posix_spawnp(&opener, argv[0], &actions, &attributes, argv.data(), environ) == 0) {
+        try {
+            std::thread([opener] {
+                int status = 0;
+                while (::waitpid(opener, &status, 0) < 0 && errno == EINTR) {
+                }
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to wait: the ended opener stays a zombie until the finder ends.
         }
     }
     posix_spawnattr_destroy(&attributes);
@@ -71,7 +82,7 @@ DesktopOpener::DesktopOpener(std::vector<std::string> command) : opener(std::mov
 void DesktopOpener::open(std::u16string_view url) {
     std::vector<std::string> arguments = opener;
     arguments.push_back(narrowText(url));
-    startDetached(arguments);
+    startDetached(std::move(arguments));
 }
 
 } // namespace velmor

@@ -171,8 +171,11 @@ std::string diagnosisText(const Diagnosis& d) {
     if (!d.leftOut.empty()) {
         out << "Devices found but not listed:\n";
         for (const LeftOutDevice& left : d.leftOut) {
-            out << "  " << terminalSafe(deviceRowText(left.device)) << ": "
-                << terminalSafe(left.explanation) << '\n';
+            // The fields whole, NULs shown escaped: the rule may turn on what a row hides.
+            const DeviceInfo& device = left.device;
+            out << "  "
+                << terminalSafe(device.type + " - " + device.serial + " - " + device.address)
+                << ": " << terminalSafe(left.explanation) << '\n';
         }
     }
     for (const std::string& hint : d.hints) {

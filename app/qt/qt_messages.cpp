@@ -12,7 +12,8 @@ namespace {
 
 std::atomic<ActionLog*> messageLog{nullptr};
 std::atomic<QThread*> guiThread{nullptr};
-QtMessageHandler fallback = nullptr;
+// Qt's handler from before, for what does not go to the log; read by any thread.
+std::atomic<QtMessageHandler> fallback{nullptr};
 // Set while this thread appends a message, so that a message raised by the append itself
 // is dropped instead of recursing.
 thread_local bool appending = false;
@@ -22,8 +23,8 @@ void toLog(QtMsgType type, const QMessageLogContext& context, const QString& mes
     if (type == QtFatalMsg || log == nullptr || QThread::currentThread() != guiThread.load()) {
         // The process is about to abort, or no log takes it, or the message comes from
         // another thread, which may write into the pipe: Qt's own way.
-        if (fallback != nullptr) {
-            fallback(type, context, message);
+        if (const QtMessageHandler previous = fallback.load(); previous != nullptr) {
+            previous(type, context, message);
         }
         return;
     }
@@ -47,8 +48,12 @@ QtMessagesToLog::QtMessagesToLog(ActionLog& log) {
     // written by a message handler after this object has gone.
     guiThread = QThread::currentThread();
     messageLog = &log;
-    previous = qInstallMessageHandler(toLog);
+    // Qt's handler goes back in for a moment, so that the fallback is known before any
+    // thread can reach toLog().
+    previous = qInstallMessageHandler(nullptr);
+    Q_ASSERT(previous != toLog); // one at a time: a second would call itself
     fallback = previous;
+    qInstallMessageHandler(toLog);
 }
 
 QtMessagesToLog::~QtMessagesToLog() {

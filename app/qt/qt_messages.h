@@ -11,7 +11,8 @@
 
 namespace velmor::qt {
 
-// Installs the handler for its lifetime, on the GUI thread; one at a time.
+// Installs the handler for its lifetime, on the GUI thread; one at a time. Messages after
+// its end go Qt's own way again, into the pipe while the capture lasts.
 class QtMessagesToLog {
 public:
     explicit QtMessagesToLog(ActionLog& log);

@@ -165,8 +165,8 @@ int runFinder(HINSTANCE instance, int showCommand) {
     // ShellExecuteW may hand the page to a handler that needs COM on this thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     logging::setLogLevel(logging::warning);
-    // WM_INITDIALOG runs inside this call: the controls, the worker and the timer exist
-    // when it returns.
+    // WM_INITDIALOG runs inside this call: the controls and the session's parts exist, and
+    // the widths are measured, when it returns.
     const HWND window =
         CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
     if (window == nullptr) {

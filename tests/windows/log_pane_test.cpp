@@ -42,6 +42,27 @@ TEST(Win32Controls, ListBoxSortsIgnoringCaseAndKeepsItemDataUntilTheDialogEnds) 
     EXPECT_EQ(list.count(), DeviceListControl::listError);
 }
 
+// A list box out of room answers LB_ADDSTRING with LB_ERRSPACE; the adapter hands that
+// value on, so the pass reports it and retries the row.
+WNDPROC listBoxProcedure = nullptr;
+LRESULT CALLBACK outOfRoom(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LB_ADDSTRING) {
+        return LB_ERRSPACE;
+    }
+    return CallWindowProcW(listBoxProcedure, window, message, wParam, lParam);
+}
+
+TEST(Win32Controls, ListBoxOutOfRoomGivesItsOwnFailure) {
+    Control box(L"LISTBOX", LBS_SORT | LBS_HASSTRINGS);
+    ASSERT_NE(box.window, nullptr);
+    listBoxProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(box.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&outOfRoom)));
+    DialogLife life;
+    ListBoxControl list(box.window, life);
+    EXPECT_EQ(list.addString(u"RBLK - RB1 - 10.0.0.1"), DeviceListControl::listErrorSpace);
+    EXPECT_EQ(list.count(), 0);
+}
+
 TEST(Win32Controls, LogPaneHoldsMoreThanTheEditDefaultAndEndsEveryLineWhereAsked) {
     Control pane(L"EDIT", ES_MULTILINE | ES_READONLY | ES_WANTRETURN | WS_VSCROLL);
     ASSERT_NE(pane.window, nullptr);
