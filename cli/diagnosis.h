@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/device_selection.h"
-#include "cli/json_writer.h"
 #include "discovery/search_statistics.h"
+#include "protocol/json_writer.h"
 #include "protocol/server_info.h"
 
 namespace velmor::cli {

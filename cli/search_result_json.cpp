@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "cli/json_writer.h"
 #include "protocol/device_family.h"
+#include "protocol/json_writer.h"
 
 namespace velmor::cli {
 

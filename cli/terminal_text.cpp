@@ -1,6 +1,6 @@
 #include "cli/terminal_text.h"
 
-#include "cli/utf8_text.h"
+#include "protocol/utf8_text.h"
 
 namespace velmor::cli {
 

@@ -11,9 +11,9 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "cli/json_writer.h"
 #include "cli/search_result_json.h"
 #include "fuzz/fuzz_check.h"
+#include "protocol/json_writer.h"
 
 using namespace velmor;
 using velmor::fuzz::require;
@@ -226,7 +226,7 @@ private:
 
 void checkString(std::string_view input) {
     std::string out;
-    cli::appendJsonString(out, input);
+    appendJsonString(out, input);
     require(isUtf8(out), "appendJsonString wrote ill-formed UTF-8");
     std::string decoded;
     require(JsonChecker(out).stringDocument(decoded),

@@ -5,97 +5,60 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "protocol/answer_processing.h"
+#include "protocol/json_writer.h"
 
 namespace velmor::tools {
 
 namespace {
 
-// JSON string escaping; bytes from 0x80 up pass unchanged, as UTF-8 text should.
-void appendQuoted(std::string& out, const std::string& text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out += hex[byte >> 4];
-                out += hex[byte & 0x0F];
-            } else {
-                out += c;
-            }
-        }
+// Bytes pass unchanged, ill-formed UTF-8 included, so that tests can hand the finder any
+// text; the escapes stay those rbsim's answers have always carried.
+constexpr JsonEscaping answerEscaping{
+    .safeText = false, .shortEscapes = "\n\r\t", .upperCaseHex = true};
+// A raw answer gets the id with every control character as \u00xx.
+constexpr JsonEscaping rawIdEscaping{.safeText = false, .shortEscapes = "", .upperCaseHex = false};
+
+void writeTexts(JsonWriter& json, const char* key, const std::vector<std::string>& values) {
+    json.key(key).beginArray();
+    for (const auto& value : values) {
+        json.string(value);
     }
-    out += '"';
+    json.endArray();
 }
 
-// Writes the members of one object in call order, without white space.
-class ObjectWriter {
-public:
-    ObjectWriter() { out_ += '{'; }
-
-    ObjectWriter& text(const char* key, const std::string& value) {
-        appendQuoted(member(key), value);
-        return *this;
-    }
-    ObjectWriter& number(const char* key, std::uint64_t value) {
-        member(key) += std::to_string(value);
-        return *this;
-    }
-    ObjectWriter& boolean(const char* key, bool value) {
-        member(key) += value ? "true" : "false";
-        return *this;
-    }
-    ObjectWriter& texts(const char* key, const std::vector<std::string>& values) {
-        std::string& out = member(key);
-        out += '[';
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i > 0) {
-                out += ',';
-            }
-            appendQuoted(out, values[i]);
-        }
-        out += ']';
-        return *this;
-    }
-    // `json` is already one JSON value.
-    ObjectWriter& raw(const char* key, const std::string& json) {
-        member(key) += json;
-        return *this;
-    }
-    std::string finish() {
-        out_ += '}';
-        return std::move(out_);
-    }
-
-private:
-    std::string& member(const char* key) {
-        if (out_.size() > 1) {
-            out_ += ',';
-        }
-        appendQuoted(out_, key);
-        out_ += ':';
-        return out_;
-    }
-
-    std::string out_;
-};
+void writeDevice(JsonWriter& json, const SimDevice& device) {
+    json.beginObject()
+        .key("serial")
+        .string(device.serial)
+        .key("type")
+        .string(device.type)
+        .key("address")
+        .string(device.address);
+    writeTexts(json, "interfaces", device.interfaces);
+    json.key("connected")
+        .string(device.connected)
+        .key("connectedServerUid")
+        .string(device.connectedServerUid)
+        .key("available")
+        .boolean(device.available)
+        .key("owner")
+        .string(device.owner)
+        .key("status")
+        .string(device.status)
+        .key("statusFlags")
+        .number(device.statusFlags)
+        .key("options")
+        .string(device.options)
+        .key("firmwareRev")
+        .number(device.firmwareRev)
+        .key("minServRev")
+        .number(device.minServRev)
+        .key("kvComVersion")
+        .number(device.kvComVersion)
+        .key("lastRefresh")
+        .number(device.lastRefresh)
+        .endObject();
+}
 
 std::string joinedDevices(const std::vector<SimDevice>& devices) {
     std::string joined;
@@ -113,20 +76,7 @@ std::string joinedDevices(const std::vector<SimDevice>& devices) {
 std::string withRequestId(const std::string& raw, const std::string& id) {
     static constexpr std::string_view placeholder = "@ID@";
     std::string escaped;
-    for (const char c : id) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            escaped += '\\';
-            escaped += c;
-        } else if (byte < 0x20) {
-            static constexpr char hex[] = "0123456789abcdef";
-            escaped += "\\u00";
-            escaped += hex[byte >> 4];
-            escaped += hex[byte & 0xF];
-        } else {
-            escaped += c;
-        }
-    }
+    appendJsonEscaped(escaped, id, rawIdEscaping);
     std::string text;
     std::size_t from = 0;
     for (std::size_t at = raw.find(placeholder); at != std::string::npos;
@@ -152,36 +102,30 @@ std::optional<SimRequest> readSimRequest(const std::string& payload) {
 }
 
 std::string deviceJson(const SimDevice& device) {
-    return ObjectWriter()
-        .text("serial", device.serial)
-        .text("type", device.type)
-        .text("address", device.address)
-        .texts("interfaces", device.interfaces)
-        .text("connected", device.connected)
-        .text("connectedServerUid", device.connectedServerUid)
-        .boolean("available", device.available)
-        .text("owner", device.owner)
-        .text("status", device.status)
-        .number("statusFlags", device.statusFlags)
-        .text("options", device.options)
-        .number("firmwareRev", device.firmwareRev)
-        .number("minServRev", device.minServRev)
-        .number("kvComVersion", device.kvComVersion)
-        .number("lastRefresh", device.lastRefresh)
-        .finish();
+    JsonWriter json(answerEscaping);
+    writeDevice(json, device);
+    return json.text();
 }
 
 std::string serverJson(const SimServer& server) {
-    return ObjectWriter()
-        .text("uid", server.uid)
-        .text("type", server.type)
-        .texts("addresses", server.addresses)
-        .number("port", server.port)
-        .number("apiVersion", server.apiVersion)
-        .text("serverVersion", server.serverVersion)
-        .number("minClientRev", server.minClientRev)
-        .raw("devices", "[" + joinedDevices(server.devices) + "]")
-        .finish();
+    JsonWriter json(answerEscaping);
+    json.beginObject().key("uid").string(server.uid).key("type").string(server.type);
+    writeTexts(json, "addresses", server.addresses);
+    json.key("port")
+        .number(server.port)
+        .key("apiVersion")
+        .number(server.apiVersion)
+        .key("serverVersion")
+        .string(server.serverVersion)
+        .key("minClientRev")
+        .number(server.minClientRev)
+        .key("devices")
+        .beginArray();
+    for (const auto& device : server.devices) {
+        writeDevice(json, device);
+    }
+    json.endArray().endObject();
+    return json.text();
 }
 
 AnswerBuilder::AnswerBuilder(const std::vector<SimServer>& servers, std::size_t maxDatagramBytes)
@@ -193,13 +137,18 @@ AnswerBuilder::AnswerBuilder(const std::vector<SimServer>& servers, std::size_t 
 }
 
 std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) const {
-    std::string prefix = ObjectWriter()
-                             .text("request", DiscoveryAnswerType)
-                             .number("version", header.version)
-                             .text("id", header.id)
-                             .finish();
-    prefix.pop_back(); // reopen the object for "servers"
-    prefix += ",\"servers\":[";
+    // The answer up to its servers, left open for them.
+    JsonWriter opening(answerEscaping);
+    opening.beginObject()
+        .key("request")
+        .string(DiscoveryAnswerType)
+        .key("version")
+        .number(header.version)
+        .key("id")
+        .string(header.id)
+        .key("servers")
+        .beginArray();
+    const std::string& prefix = opening.text();
     static constexpr std::string_view devicesOpening = "],\"devices\":[";
 
     // One group of servers [first, last) per datagram.

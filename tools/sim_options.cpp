@@ -124,7 +124,7 @@ SimOptions parseSimOptions(const std::vector<std::string>& args) {
             options.generatedServers =
                 parseNumber<std::size_t>(name, value(), 0, MaxGeneratedServers);
         } else if (name == "--one-per-datagram") {
-            options.onePerDatagram = true;
+            flag(options.onePerDatagram);
         } else if (name == "--delay") {
             options.delay = std::chrono::milliseconds(
                 parseNumber<std::int64_t>(name, value(), 0, MaxSimDelay.count()));

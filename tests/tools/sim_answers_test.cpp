@@ -182,6 +182,11 @@ TEST(SimAnswers, HeaderCarriesAnyIdAndVersion) {
     EXPECT_EQ(answer.header.id, "a \"quoted\" id\x01");
     EXPECT_EQ(answer.header.version, 7u);
     EXPECT_TRUE(answer.servers.empty()); // "servers":[] without servers
+
+    // Bytes as they came; \n, \r, \t short and other controls in upper-case hex.
+    EXPECT_EQ(AnswerBuilder({}).datagrams(header("\b\n\x1f\x7f\xFF")).at(0),
+              R"({"request":"kv-discovery-answer","version":3,"id":"\u0008\n\u001F)"
+              "\x7f\xFF\",\"servers\":[]}");
 }
 
 class SimAnswerSplitting : public ::testing::TestWithParam<std::size_t> {};

@@ -90,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{{"--answer-port", "9000"}, "--answer-port 9000 is not one of the listening"},
         Rejected{{"--port", "9000", "--answer-port", "8017"}, "is not one of the listening"},
         Rejected{{"--quiet=yes"}, "--quiet takes no value"},
+        Rejected{{"--one-per-datagram=x"}, "--one-per-datagram takes no value"},
         Rejected{{"--interface", ""}, "--interface needs a name"},
         Rejected{{"--interface", "sixteen-bytes-xx"}, "--interface needs a name"},
         Rejected{{"--config", ""}, "--config needs a file name"},

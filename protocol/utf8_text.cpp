@@ -1,6 +1,6 @@
-#include "cli/utf8_text.h"
+#include "protocol/utf8_text.h"
 
-namespace velmor::cli {
+namespace velmor {
 
 char32_t decodeUtf8(std::string_view text, std::size_t& position) {
     const auto lead = static_cast<unsigned char>(text[position++]);
@@ -66,4 +66,4 @@ void appendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-} // namespace velmor::cli
+} // namespace velmor

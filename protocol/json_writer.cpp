@@ -1,50 +1,48 @@
-#include "cli/json_writer.h"
+#include "protocol/json_writer.h"
 
-#include "cli/utf8_text.h"
+#include "protocol/utf8_text.h"
 
-namespace velmor::cli {
+namespace velmor {
 
-void appendJsonString(std::string& out, std::string_view text) {
-    static constexpr char hexDigits[] = "0123456789abcdef";
-    out.push_back('"');
+void appendJsonEscaped(std::string& out, std::string_view text, const JsonEscaping& escaping) {
+    static constexpr std::string_view shortControls = "\b\f\n\r\t";
+    static constexpr std::string_view shortLetters = "bfnrt";
+    const char* hexDigits = escaping.upperCaseHex ? "0123456789ABCDEF" : "0123456789abcdef";
     std::size_t position = 0;
     while (position < text.size()) {
-        const char32_t codePoint = decodeUtf8(text, position);
-        switch (codePoint) {
-        case '"':
-            out += "\\\"";
+        const char byte = text[position];
+        const char32_t codePoint = escaping.safeText ? decodeUtf8(text, position)
+                                                     : static_cast<unsigned char>(text[position++]);
+        if (codePoint == '"' || codePoint == '\\') {
+            out.push_back('\\');
+            out.push_back(byte);
             continue;
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\b':
-            out += "\\b";
-            continue;
-        case '\f':
-            out += "\\f";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        default:
-            break;
         }
-        if (codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
-            codePoint == 0x2029) {
+        const auto shortForm = shortControls.find(byte);
+        if (codePoint < 0x20 && shortForm != std::string_view::npos &&
+            escaping.shortEscapes.find(byte) != std::string_view::npos) {
+            out.push_back('\\');
+            out.push_back(shortLetters[shortForm]);
+            continue;
+        }
+        const bool unsafe =
+            (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 || codePoint == 0x2029;
+        if (codePoint < 0x20 || (escaping.safeText && unsafe)) {
             out += "\\u";
             for (int shift = 12; shift >= 0; shift -= 4) {
                 out.push_back(hexDigits[(codePoint >> shift) & 0xF]);
             }
-        } else {
+        } else if (escaping.safeText) {
             appendUtf8(out, codePoint);
+        } else {
+            out.push_back(byte);
         }
     }
+}
+
+void appendJsonString(std::string& out, std::string_view text, const JsonEscaping& escaping) {
+    out.push_back('"');
+    appendJsonEscaped(out, text, escaping);
     out.push_back('"');
 }
 
@@ -96,7 +94,7 @@ JsonWriter& JsonWriter::endArray() {
 
 JsonWriter& JsonWriter::key(std::string_view name) {
     beforeValue();
-    appendJsonString(out, name);
+    appendJsonString(out, name, escaping);
     out.push_back(':');
     afterKey = true;
     return *this;
@@ -104,7 +102,7 @@ JsonWriter& JsonWriter::key(std::string_view name) {
 
 JsonWriter& JsonWriter::string(std::string_view text) {
     beforeValue();
-    appendJsonString(out, text);
+    appendJsonString(out, text, escaping);
     return *this;
 }
 
@@ -126,4 +124,4 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
-} // namespace velmor::cli
+} // namespace velmor

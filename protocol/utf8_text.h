@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmor::cli {
+namespace velmor {
 
 inline constexpr char32_t replacementCharacter = 0xFFFD;
 
@@ -18,4 +18,4 @@ char32_t decodeUtf8(std::string_view text, std::size_t& position);
 // Appends the UTF-8 form of `codePoint`, which must be a Unicode scalar value.
 void appendUtf8(std::string& out, char32_t codePoint);
 
-} // namespace velmor::cli
+} // namespace velmor
