@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "shell_fakes.h"
+#include "support/records.h"
 
 namespace velmor {
 namespace {
@@ -16,23 +17,11 @@ namespace {
 using testing::FakeDeviceList;
 using testing::FakeLog;
 using testing::FakeSearch;
+using testing::server;
 
-DeviceInfo device(std::string serial, std::string type = "RBLK") {
-    DeviceInfo d;
-    d.serial = std::move(serial);
-    d.type = std::move(type);
-    d.address = "192.168.9.9"; // never shown: the server's address is
-    return d;
-}
-
-ServerInfo server(std::string uid, std::vector<DeviceInfo> devices, std::string address,
-                  std::string type = "dataserver") {
-    ServerInfo s;
-    s.uid = std::move(uid);
-    s.type = std::move(type);
-    s.addresses = {std::move(address)};
-    s.devices = std::move(devices);
-    return s;
+// Rows show the server's address, never the one a device gives.
+testing::DeviceBuilder device(std::string serial) {
+    return testing::device(std::move(serial)).address("192.168.9.9");
 }
 
 struct PassStep {
@@ -100,17 +89,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Pass,
     ::testing::Values(
         PassCase{"AddKeepRemoveAndComeBackWithANewId",
-                 {{{server("RB2;RB1", {device("RB2"), device("RB1")}, "10.0.0.2")},
+                 {{{server("RB2;RB1", {device("RB2"), device("RB1")}).address("10.0.0.2")},
                    searching + "device RB2 added/device RB1 added/devices in list: 2/",
                    {"RBLK - RB1 - 10.0.0.2=1", "RBLK - RB2 - 10.0.0.2=0"}},
-                  {{server("RB2", {device("RB2")}, "10.0.0.7")},
+                  {{server("RB2", {device("RB2")}).address("10.0.0.7")},
                    searching + "devices in list: 2/device to be removed: RB1/matching record 0/",
                    {"RBLK - RB2 - 10.0.0.2=0"}}, // found again: keeps its old address
-                  {{server("RB2;RB1", {device("RB2"), device("RB1")}, "10.0.0.2")},
+                  {{server("RB2;RB1", {device("RB2"), device("RB1")}).address("10.0.0.2")},
                    searching + "device RB1 added/devices in list: 2/",
                    {"RBLK - RB1 - 10.0.0.2=2", "RBLK - RB2 - 10.0.0.2=0"}}}},
         PassCase{"EmptyResultRemovesEveryRow",
-                 {{{server("", {device("B")}, "10.0.0.1"), server("", {device("A")}, "10.0.0.2")},
+                 {{{server("", {device("B")}).address("10.0.0.1"),
+                    server("", {device("A")}).address("10.0.0.2")},
                    searching + "device B added/device A added/devices in list: 2/",
                    {"RBLK - A - 10.0.0.2=1", "RBLK - B - 10.0.0.1=0"}},
                   {{},
@@ -120,14 +110,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {}}}},
         PassCase{
             "FailedAddIsRetriedWithItsIdAndRemovedWithoutARow",
-            {{{server("", {device("A")}, "10.0.0.1")},
+            {{{server("", {device("A")}).address("10.0.0.1")},
               searching + "device A added/device: A not added ~ LB_ERR (-1)/devices in list: 0/",
               {},
               1},
-             {{server("", {device("A")}, "10.0.0.1")},
+             {{server("", {device("A")}).address("10.0.0.1")},
               searching + "devices in list: 1/",
               {"RBLK - A - 10.0.0.1=0"}},
-             {{server("", {device("B")}, "10.0.0.1")},
+             {{server("", {device("B")}).address("10.0.0.1")},
               searching + "device B added/device: B not added ~ LB_ERR (-1)/devices in list: 1/"
                           "device to be removed: A/matching record 0/",
               {},
@@ -143,43 +133,43 @@ INSTANTIATE_TEST_SUITE_P(
         // is tried again: a device counted as listed without a row would be invisible.
         PassCase{
             "AListOutOfRoomReportsItsValueAndRetries",
-            {{{server("", {device("A")}, "10.0.0.1")},
+            {{{server("", {device("A")}).address("10.0.0.1")},
               searching + "device A added/device: A not added ~ LB_ERR (-2)/devices in list: 0/",
               {},
               1,
               false,
               DeviceListControl::listErrorSpace},
-             {{server("", {device("A")}, "10.0.0.1")},
+             {{server("", {device("A")}).address("10.0.0.1")},
               searching + "devices in list: 1/",
               {"RBLK - A - 10.0.0.1=0"}}}},
         PassCase{"OneInstrumentListedByTwoServersIsOneRowFromTheFirst",
-                 {{{server("x-RB7", {device("RB7")}, "127.0.0.1"),
-                    server("rb7", {device("RB7")}, "10.0.0.3")},
+                 {{{server("x-RB7", {device("RB7")}).address("127.0.0.1"),
+                    server("rb7", {device("RB7")}).address("10.0.0.3")},
                    searching + "device RB7 added/devices in list: 1/",
                    {"RBLK - RB7 - 127.0.0.1=0"}}}},
         PassCase{"OnlyRbDevicesOfDataServersThatOwnThem",
-                 {{{server("RB1", {device("RB1")}, "10.0.0.1", "DataServer"),
-                    server("RB2", {device("RB2")}, "10.0.0.2", "gateway"),
-                    server("RB3", {device("RB3", "XYZ")}, "10.0.0.3"),
-                    server("RB4", {device("RB5")}, "10.0.0.4")},
+                 {{{server("RB1", {device("RB1")}).address("10.0.0.1").type("DataServer"),
+                    server("RB2", {device("RB2")}).address("10.0.0.2").type("gateway"),
+                    server("RB3", {device("RB3").type("XYZ")}).address("10.0.0.3"),
+                    server("RB4", {device("RB5")}).address("10.0.0.4")},
                    searching + "device RB1 added/devices in list: 1/",
                    {"RBLK - RB1 - 10.0.0.1=0"}}}},
         PassCase{"BytesFromTheNetworkAreWidenedAndMatchedExactly",
-                 {{{server("", {device("RB\xE9")}, "10.0.0.1")},
+                 {{{server("", {device("RB\xE9")}).address("10.0.0.1")},
                    searching + "device RB\xE9 added/devices in list: 1/",
                    {"RBLK - RB\xE9 - 10.0.0.1=0"}},
-                  {{server("", {device("RB\xC3\xA9")}, "10.0.0.1")},
+                  {{server("", {device("RB\xC3\xA9")}).address("10.0.0.1")},
                    searching + "device RB\xC3\xA9 added/devices in list: 2/"
                                "device to be removed: RB\xE9/matching record 1/",
                    {"RBLK - RB\xC3\xA9 - 10.0.0.1=1"}}}},
         // A "%s" of the row and of the formatted lines stops at the serial's NUL and the
         // rest of the format stays; the joined "added" line is cut at it by the log.
         PassCase{"ASerialEndsAtItsNulInRowsAndFormattedLines",
-                 {{{server("", {device(std::string("AB\0CD", 5))}, "10.0.0.1")},
+                 {{{server("", {device(std::string("AB\0CD", 5))}).address("10.0.0.1")},
                    searching + "device ABdevice: AB not added ~ LB_ERR (-1)/devices in list: 0/",
                    {},
                    1},
-                  {{server("", {device(std::string("AB\0CD", 5))}, "10.0.0.1")},
+                  {{server("", {device(std::string("AB\0CD", 5))}).address("10.0.0.1")},
                    searching + "devices in list: 1/",
                    {"RBLK - AB - 10.0.0.1=0"}},
                   {{},
@@ -187,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "device to be removed: AB/matching record 0/",
                    {}}}},
         PassCase{"ACountThatFailsExaminesNoRow",
-                 {{{server("", {device("A")}, "10.0.0.1")},
+                 {{{server("", {device("A")}).address("10.0.0.1")},
                    searching + "device A added/devices in list: 1/",
                    {"RBLK - A - 10.0.0.1=0"}},
                   {{},
@@ -203,7 +193,7 @@ TEST(Pass, OnlyTheFirstRowCarryingTheIdIsDeleted) {
     FakeLog pane;
     ActionLog log(pane);
     DeviceListSync sync(search, list, log);
-    search.add({{server("", {device("A")}, "10.0.0.1")}, ""});
+    search.add({{server("", {device("A")}).address("10.0.0.1")}, ""});
     sync.runPass({});
     list.addRow(u"stray copy", 0);
     sync.runPass({});
@@ -217,7 +207,7 @@ TEST(Pass, LongTextsAreCutToTheFormatBufferKeepingTheLineEnd) {
     ActionLog log(pane);
     DeviceListSync sync(search, list, log);
     const std::string serial(400, 'S');
-    search.add({{server("", {device(serial)}, "10.0.0.1")}, ""});
+    search.add({{server("", {device(serial)}).address("10.0.0.1")}, ""});
     sync.runPass({});
     const std::string text = pane.text();
     const std::string added = "device " + std::string(255 - 14, 'S') + " added\n";
@@ -234,7 +224,8 @@ TEST(Pass, ADeviceWhoseAddedLineFailedIsFoundAndAnnouncedAgain) {
     FakeLog pane;
     ActionLog log(pane);
     DeviceListSync sync(search, list, log);
-    const std::list<ServerInfo> found{server("ds-A-B", {device("A"), device("B")}, "10.0.0.1")};
+    const std::list<ServerInfo> found{
+        server("ds-A-B", {device("A"), device("B")}).address("10.0.0.1")};
     search.add({found, ""});
     pane.failOnce("device B added");
     EXPECT_THROW(sync.runPass({}), std::runtime_error);
@@ -253,7 +244,7 @@ TEST(Pass, AStoppedSearchLeavesTableAndListAlone) {
     FakeLog pane;
     ActionLog log(pane);
     DeviceListSync sync(search, list, log);
-    search.add({{server("", {device("A")}, "10.0.0.1")}, ""});
+    search.add({{server("", {device("A")}).address("10.0.0.1")}, ""});
     sync.runPass({});
     std::stop_source stop;
     stop.request_stop();

@@ -6,27 +6,13 @@
 
 #include "app/device_selection.h"
 #include "app/wide_text.h"
+#include "support/records.h"
 
 namespace velmor {
 namespace {
 
-DeviceInfo device(std::string serial, std::string type = "RBLK", std::string address = "") {
-    DeviceInfo d;
-    d.serial = std::move(serial);
-    d.type = std::move(type);
-    d.address = std::move(address);
-    return d;
-}
-
-ServerInfo server(std::string uid, std::vector<DeviceInfo> devices, std::string type = "dataserver",
-                  std::vector<std::string> addresses = {"10.0.0.5"}) {
-    ServerInfo s;
-    s.uid = std::move(uid);
-    s.type = std::move(type);
-    s.addresses = std::move(addresses);
-    s.devices = std::move(devices);
-    return s;
-}
+using testing::device;
+using testing::server;
 
 // "serial@address" of each selected device, in selection order.
 std::vector<std::string> summary(const std::vector<DeviceInfo>& devices) {
@@ -63,14 +49,15 @@ TEST_P(Selection, SelectsAsTheWindowAndAsAll) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Selection,
     ::testing::Values(
-        SelectionCase{
-            "ServerTypeInAnyCase",
-            {server("", {device("A")}, "DataServer"), server("", {device("B")}, "DATASERVER")},
-            {"A@10.0.0.5", "B@10.0.0.5"},
-            {"A@10.0.0.5", "B@10.0.0.5"}},
+        SelectionCase{"ServerTypeInAnyCase",
+                      {server("", {device("A")}).type("DataServer"),
+                       server("", {device("B")}).type("DATASERVER")},
+                      {"A@10.0.0.5", "B@10.0.0.5"},
+                      {"A@10.0.0.5", "B@10.0.0.5"}},
         SelectionCase{"OtherServerTypesIgnored",
-                      {server("", {device("A")}, "data server"),
-                       server("", {device("B")}, "dataserver2"), server("", {device("C")}, "")},
+                      {server("", {device("A")}).type("data server"),
+                       server("", {device("B")}).type("dataserver2"),
+                       server("", {device("C")}).type("")},
                       {},
                       {"A@10.0.0.5", "B@10.0.0.5", "C@10.0.0.5"}},
         SelectionCase{"NoUidOneDeviceWhateverItsSerial",
@@ -90,40 +77,41 @@ INSTANTIATE_TEST_SUITE_P(
                       {server("other", {device("RB1")})},
                       {},
                       {"RB1@10.0.0.5"}},
-        SelectionCase{"OnlyTheRbFamily",
-                      {server("s1 s2 s3 s4 s5 s6",
-                              {device("s1", "QD4"), device("s2", "SIMDEV-RB"), device("s3", "rblk"),
-                               device("s4", "RB"), device("s5", " RBLK"), device("s6", "")})},
-                      {"s4@10.0.0.5"},
-                      {"s1@10.0.0.5", "s2@10.0.0.5", "s3@10.0.0.5", "s4@10.0.0.5", "s5@10.0.0.5",
-                       "s6@10.0.0.5"}},
-        SelectionCase{"AddressIsTheServersFirstNotTheDevicesOwn",
-                      {server("", {device("A", "RBLK", "192.168.9.9")}, "dataserver",
-                              {"10.1.1.1", "10.2.2.2"}),
-                       server("", {device("B", "RBLK", "192.168.9.9")}, "dataserver", {})},
-                      {"A@10.1.1.1", "B@"},
-                      {"A@10.1.1.1", "B@"}},
+        SelectionCase{
+            "OnlyTheRbFamily",
+            {server("s1 s2 s3 s4 s5 s6", {device("s1").type("QD4"), device("s2").type("SIMDEV-RB"),
+                                          device("s3").type("rblk"), device("s4").type("RB"),
+                                          device("s5").type(" RBLK"), device("s6").type("")})},
+            {"s4@10.0.0.5"},
+            {"s1@10.0.0.5", "s2@10.0.0.5", "s3@10.0.0.5", "s4@10.0.0.5", "s5@10.0.0.5",
+             "s6@10.0.0.5"}},
+        SelectionCase{
+            "AddressIsTheServersFirstNotTheDevicesOwn",
+            {server("", {device("A").address("192.168.9.9")}).addresses({"10.1.1.1", "10.2.2.2"}),
+             server("", {device("B").address("192.168.9.9")}).addresses({})},
+            {"A@10.1.1.1", "B@"},
+            {"A@10.1.1.1", "B@"}},
         SelectionCase{"RepeatsKeptInServerOrder",
-                      {server("", {device("A")}, "dataserver", {"127.0.0.1"}),
-                       server("", {device("A")}, "dataserver", {"10.0.0.9"})},
+                      {server("", {device("A")}).address("127.0.0.1"),
+                       server("", {device("A")}).address("10.0.0.9")},
                       {"A@127.0.0.1", "A@10.0.0.9"},
                       {"A@127.0.0.1", "A@10.0.0.9"}},
         SelectionCase{"NoServers", {}, {}, {}}),
     [](const auto& param) { return param.param.name; });
 
 TEST(UniqueBySerial, FirstOccurrenceWinsAndCaseCounts) {
-    const auto unique = uniqueBySerial({device("A", "RBLK", "1"), device("a", "RBLK", "2"),
-                                        device("A", "RBLK", "3"), device("", "RBLK", "4"),
-                                        device("", "RBLK", "5")});
+    const auto unique = uniqueBySerial({device("A").address("1"), device("a").address("2"),
+                                        device("A").address("3"), device("").address("4"),
+                                        device("").address("5")});
     EXPECT_EQ(summary(unique), (std::vector<std::string>{"A@1", "a@2", "@4"}));
 }
 
 TEST(RowOrder, SortedIgnoringCaseWithTiesInInsertionOrder) {
     const auto rows = sortedRowTexts({
-        device("b", "RBLK", "1"), device("A", "rblk", "2"), device("a", "RBLK", "1"),
-        device("\xc3\xa9", "RBLK", "1"), // non-ASCII bytes sort after the letters
-        device("Z", "RBLK", "1"), device("x", "RB", "1"),
-        device("X", "rb", "1"), // equal to the previous row ignoring case
+        device("b").address("1"), device("A").type("rblk").address("2"), device("a").address("1"),
+        device("\xc3\xa9").address("1"), // non-ASCII bytes sort after the letters
+        device("Z").address("1"), device("x").type("RB").address("1"),
+        device("X").type("rb").address("1"), // equal to the previous row ignoring case
     });
     EXPECT_EQ(rows,
               (std::vector<std::string>{"RB - x - 1", "rb - X - 1", "RBLK - a - 1", "rblk - A - 2",
@@ -144,7 +132,7 @@ TEST(RowText, EachFieldEndsAtItsFirstNulInBothForms) {
              {"RBLK", "RB\xc3\xa9", "10.0.0.1", "RBLK - RB\xc3\xa9 - 10.0.0.1"},
          }) {
         SCOPED_TRACE(c.row);
-        EXPECT_EQ(deviceRowText(device(c.serial, c.type, c.address)), c.row);
+        EXPECT_EQ(deviceRowText(device(c.serial).type(c.type).address(c.address)), c.row);
         EXPECT_EQ(deviceRowText(widenText(c.type), widenText(c.serial), widenText(c.address)),
                   widenText(c.row));
     }

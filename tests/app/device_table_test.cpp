@@ -5,16 +5,14 @@
 
 #include "app/device_table.h"
 #include "app/wide_text.h"
+#include "support/records.h"
 
 namespace velmor {
 namespace {
 
-DeviceInfo device(std::string serial, std::string address = "10.0.0.1", std::string type = "RBLK") {
-    DeviceInfo d;
-    d.serial = std::move(serial);
-    d.type = std::move(type);
-    d.address = std::move(address);
-    return d;
+// One address unless a case is about the address a serial keeps.
+testing::DeviceBuilder device(std::string serial, std::string address = "10.0.0.1") {
+    return testing::device(std::move(serial)).address(std::move(address));
 }
 
 // "id:serial@address" of entries.
@@ -80,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"0:A@127.0.0.1"}}}},
         TableCase{"FoundAgainKeepsItsOldAddressAndType",
                   {{{device("A", "10.0.0.1")}, {"0:A@10.0.0.1"}, {}, {"0:A@10.0.0.1"}},
-                   {{device("A", "10.0.0.2", "RBX"), device("B")},
+                   {{device("A", "10.0.0.2").type("RBX"), device("B")},
                     {"1:B@10.0.0.1"},
                     {},
                     {"0:A@10.0.0.1", "1:B@10.0.0.1"}}}},

@@ -8,9 +8,12 @@
 
 #include "resources/resource_ids.h"
 #include "shell_fakes.h"
+#include "support/records.h"
 
 namespace velmor {
 namespace {
+
+using testing::listingServer;
 
 using Calls = std::vector<std::string>;
 
@@ -38,25 +41,11 @@ struct Dialog {
     }
 };
 
-ServerInfo server(const std::string& address, std::vector<std::string> serials) {
-    ServerInfo s;
-    s.type = "dataserver";
-    s.addresses = {address};
-    for (const std::string& serial : serials) {
-        DeviceInfo device;
-        device.serial = serial;
-        device.type = "RBLK";
-        s.devices.push_back(device);
-        s.uid += serial + ";";
-    }
-    return s;
-}
-
 TEST(FinderController, StartsTheTimerAndPostsTheFirstSearch) {
     Dialog dialog;
     EXPECT_EQ(dialog.timer.period, std::chrono::milliseconds(10'000));
     EXPECT_TRUE(dialog.controller.logHidden());
-    dialog.search.add({{server("10.0.0.1", {"RB1"})}, ""});
+    dialog.search.add({{listingServer("10.0.0.1", {"RB1"})}, ""});
     dialog.runPostedSearch("devices in list: 1\n");
     dialog.timer.tick();
     ASSERT_TRUE(dialog.search.waitForCalls(2));
@@ -77,7 +66,7 @@ TEST(FinderController, ShowAndHideLogEachActOnlyInTheOtherState) {
 
 TEST(FinderController, ClearLogEmptiesThePaneAndLeavesTheList) {
     Dialog dialog;
-    dialog.search.add({{server("10.0.0.1", {"RB1"})}, ""});
+    dialog.search.add({{listingServer("10.0.0.1", {"RB1"})}, ""});
     dialog.runPostedSearch("devices in list: 1\n");
     dialog.controller.command(IDC_CLEAR_LOG);
     EXPECT_EQ(dialog.pane.text(), "");
@@ -121,7 +110,8 @@ TEST(FinderController, EnterEscapeAndUnknownCommandsDoNothing) {
 TEST(FinderController, DoubleClickOpensTheClickedRowsDeviceWhateverItsPosition) {
     Dialog dialog;
     // Table order RB3, RB1, RB2; the list sorts them RB1, RB2, RB3.
-    dialog.search.add({{server("10.0.0.3", {"RB3"}), server("10.0.0.1", {"RB1", "RB2"})}, ""});
+    dialog.search.add(
+        {{listingServer("10.0.0.3", {"RB3"}), listingServer("10.0.0.1", {"RB1", "RB2"})}, ""});
     dialog.runPostedSearch("devices in list: 3\n");
     for (const int row : {2, 0, 1}) {
         dialog.list.select(row);

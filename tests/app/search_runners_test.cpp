@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/records.h"
+
 namespace velmor {
 namespace {
 
@@ -25,12 +27,7 @@ public:
             result.requestId = "host-" + std::to_string(rounds.size());
         }
         if (static_cast<int>(rounds.size()) == deviceIn) {
-            ServerInfo server;
-            server.type = "dataserver";
-            DeviceInfo device;
-            device.type = "RBLK";
-            server.devices = {device};
-            result.servers = {server};
+            result.servers = {testing::server("", {testing::device("")})};
         }
         return result;
     }

@@ -10,13 +10,16 @@
 
 #include "app/device_list_sync.h"
 #include "shell_fakes.h"
+#include "support/records.h"
 
 namespace velmor {
 namespace {
 
+using testing::device;
 using testing::FakeDeviceList;
 using testing::FakeLog;
 using testing::FakeSearch;
+using testing::server;
 
 // The pass the window runs, with its errors reported in the log as the window does.
 struct WorkerRig {
@@ -44,17 +47,6 @@ struct WorkerRig {
     }
 };
 
-ServerInfo oneDeviceServer(const std::string& serial) {
-    ServerInfo server;
-    server.type = "dataserver";
-    server.addresses = {"10.0.0.1"};
-    DeviceInfo device;
-    device.serial = serial;
-    device.type = "RBLK";
-    server.devices = {device};
-    return server;
-}
-
 TEST(SearchWorker, SignalsDuringASearchCollapseIntoOneMore) {
     WorkerRig rig;
     rig.search.hold();
@@ -74,7 +66,7 @@ TEST(SearchWorker, SignalsDuringASearchCollapseIntoOneMore) {
 TEST(SearchWorker, ASearchThatRaisesIsReportedAndTheNextSignalSearchesAgain) {
     WorkerRig rig;
     rig.search.add({{}, "no random source"});
-    rig.search.add({{oneDeviceServer("RB1")}, ""});
+    rig.search.add({{server("", {device("RB1")}).address("10.0.0.1")}, ""});
     rig.worker.start();
     rig.worker.signal();
     ASSERT_TRUE(rig.pane.waitForText("Search failed: no random source\r\n"));
@@ -85,7 +77,7 @@ TEST(SearchWorker, ASearchThatRaisesIsReportedAndTheNextSignalSearchesAgain) {
 
 TEST(SearchWorker, ExitStopsARunningSearchAndNothingMoreIsChanged) {
     WorkerRig rig;
-    rig.search.add({{oneDeviceServer("RB1")}, ""});
+    rig.search.add({{server("", {device("RB1")}).address("10.0.0.1")}, ""});
     rig.search.hold(); // released only by the stop request
     rig.worker.start();
     rig.worker.signal();

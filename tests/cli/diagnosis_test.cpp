@@ -10,9 +10,13 @@
 
 #include "cli/diagnosis.h"
 #include "cli/search_result_json.h"
+#include "support/records.h"
 
 namespace velmor::cli {
 namespace {
+
+using testing::device;
+using testing::server;
 
 SocketReport sentFrom(const std::string& local, ReceptionCounts counts = {}) {
     SocketReport report;
@@ -23,21 +27,6 @@ SocketReport sentFrom(const std::string& local, ReceptionCounts counts = {}) {
     report.sent = true;
     report.counts = counts;
     return report;
-}
-
-ServerInfo server(const std::string& uid, const std::string& type,
-                  std::vector<std::pair<std::string, std::string>> devices) {
-    ServerInfo s;
-    s.uid = uid;
-    s.type = type;
-    s.addresses = {"10.1.2.3"};
-    for (const auto& [serial, deviceType] : devices) {
-        DeviceInfo d;
-        d.serial = serial;
-        d.type = deviceType;
-        s.devices.push_back(d);
-    }
-    return s;
 }
 
 struct DiagnosisCase {
@@ -165,26 +154,27 @@ INSTANTIATE_TEST_SUITE_P(
                       {"Hint: answers were sent to us but none matched this search: see the "
                        "skipped datagrams above"},
                       {silenceHint}},
-        DiagnosisCase{"DevicesLeftOutByEachRule",
-                      {sentFrom("10.0.0.5", ReceptionCounts{2, 0, 0, 0, 0, 2, 0})},
-                      {server("", "gateway", {{"RB1", "RBLK"}}),
-                       server("lab-RB2", "dataserver", {{"RB2", "RBLK"}, {"S3", "SIMDEV"}}),
-                       server("lab-x", "DataServer", {{"RB4", "RBLK"}}),
-                       server("lab-x", "DataServer", {{"RB4", "RBLK"}})},
-                      SelectionMode::window,
-                      0,
-                      false,
-                      {"Devices found but not listed:",
-                       "  RBLK - RB1 - 10.1.2.3: server type \"gateway\" is not \"dataserver\"",
-                       "  SIMDEV - S3 - 10.1.2.3: not an RB type",
-                       "  RBLK - RB4 - 10.1.2.3: server uid \"lab-x\" does not contain the serial",
-                       "Hint: servers answered, but the devices they reported were left out for "
-                       "the reasons above; --all lists them"},
-                      {"RB2 -", "RB4 - 10.1.2.3: server uid \"lab-x\" does not contain the "
-                                "serial\n  RBLK - RB4"}},
+        DiagnosisCase{
+            "DevicesLeftOutByEachRule",
+            {sentFrom("10.0.0.5", ReceptionCounts{2, 0, 0, 0, 0, 2, 0})},
+            {server("", {device("RB1")}).type("gateway").address("10.1.2.3"),
+             server("lab-RB2", {device("RB2"), device("S3").type("SIMDEV")}).address("10.1.2.3"),
+             server("lab-x", {device("RB4")}).type("DataServer").address("10.1.2.3"),
+             server("lab-x", {device("RB4")}).type("DataServer").address("10.1.2.3")},
+            SelectionMode::window,
+            0,
+            false,
+            {"Devices found but not listed:",
+             "  RBLK - RB1 - 10.1.2.3: server type \"gateway\" is not \"dataserver\"",
+             "  SIMDEV - S3 - 10.1.2.3: not an RB type",
+             "  RBLK - RB4 - 10.1.2.3: server uid \"lab-x\" does not contain the serial",
+             "Hint: servers answered, but the devices they reported were left out for "
+             "the reasons above; --all lists them"},
+            {"RB2 -", "RB4 - 10.1.2.3: server uid \"lab-x\" does not contain the "
+                      "serial\n  RBLK - RB4"}},
         DiagnosisCase{"AllLeavesNothingOutAndListedNeedsNoHint",
                       {sentFrom("127.0.0.1", ReceptionCounts{1, 0, 0, 0, 0, 1, 0})},
-                      {server("", "gateway", {{"RB1", "RBLK"}})},
+                      {server("", {device("RB1")}).type("gateway")},
                       SelectionMode::all,
                       1,
                       false,
@@ -208,7 +198,7 @@ TEST(DiagnosisReport, IsTheLastMemberOfTheJsonDocument) {
     statistics.receivedDatagrams = 17;
     statistics.acceptedAnswers = 2;
     statistics.socketReports = {everySkip()};
-    const std::list<ServerInfo> servers{server("", "dataserver", {{"S3\x1b", "SIMDEV"}})};
+    const std::list<ServerInfo> servers{server("", {device("S3\x1b").type("SIMDEV")})};
     const Diagnosis d = diagnose(statistics, servers, SelectionMode::window, 0, false);
     const std::string json = searchResultJson("host-1", servers, {}, &d);
     boost::property_tree::ptree tree;

@@ -13,23 +13,12 @@
 #include "app/shell_fakes.h"
 #include "qt_test_support.h"
 #include "resources/resource_ids.h"
+#include "support/records.h"
 
 namespace velmor::qt {
 namespace {
 
-ServerInfo server(const std::string& address, const std::vector<std::string>& serials) {
-    ServerInfo s;
-    s.type = "dataserver";
-    s.addresses = {address};
-    for (const std::string& serial : serials) {
-        DeviceInfo device;
-        device.serial = serial;
-        device.type = "RBLK";
-        s.devices.push_back(device);
-        s.uid += serial + ";";
-    }
-    return s;
-}
+using testing::listingServer;
 
 struct Window {
     QApplication& application = testing::headlessApplication();
@@ -136,7 +125,8 @@ TEST(FinderWindow, KeysNeitherMoveToTheLogColumnNorPressAnything) {
 
 TEST(FinderWindow, DoubleClickOpensTheRowsDeviceWhateverItsSortedPosition) {
     Window w;
-    w.search.add({{server("10.0.0.3", {"RB3"}), server("10.0.0.1", {"RB1", "RB2"})}, ""});
+    w.search.add(
+        {{listingServer("10.0.0.3", {"RB3"}), listingServer("10.0.0.1", {"RB1", "RB2"})}, ""});
     ASSERT_TRUE(testing::serveEventsUntil([&] { return w.window.deviceList().count() == 3; }));
     ASSERT_TRUE(testing::serveEventsUntil(
         [&] { return w.logText().find("devices in list: 3") != std::string::npos; }));
