@@ -1,8 +1,9 @@
 #include "cli/rbfind_options.h"
 
-#include <algorithm>
 #include <optional>
 #include <string_view>
+
+#include "cmdline/argument_cursor.h"
 
 namespace velmor::cli {
 
@@ -33,13 +34,57 @@ std::string quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
 
+std::string optionInMessage(std::string_view name) {
+    return "option " + quoted(name);
+}
+
+std::int64_t timeoutFrom(const std::string& text) {
+    const auto milliseconds = readCount(text, maximumTimeoutMs);
+    if (!milliseconds) {
+        throw cmdline::ArgumentError("'--timeout' expects milliseconds from 0 to " +
+                                     std::to_string(maximumTimeoutMs) + ", not " + quoted(text));
+    }
+    return *milliseconds;
+}
+
+std::int64_t watchSecondsFrom(const std::string& text) {
+    const auto seconds = readCount(text, maximumWatchSeconds);
+    if (!seconds || *seconds == 0) {
+        throw cmdline::ArgumentError("'--watch' expects seconds from 1 to " +
+                                     std::to_string(maximumWatchSeconds) + ", not " + quoted(text));
+    }
+    return *seconds;
+}
+
+const std::string& addressFrom(const std::string& text) {
+    if (!isDottedQuad(text)) {
+        throw cmdline::ArgumentError(
+            "'--address' expects an IPv4 address such as 192.168.1.20, not " + quoted(text));
+    }
+    return text;
+}
+
+const std::string& hostFrom(const std::string& text) {
+    if (text.empty() || text.starts_with("-")) {
+        throw cmdline::ArgumentError("'--host' expects an IPv4 address or a host name, not " +
+                                     quoted(text));
+    }
+    return text;
+}
+
 class Parser {
 public:
-    explicit Parser(const std::vector<std::string>& args) : arguments(args) {}
+    explicit Parser(const std::vector<std::string>& arguments)
+        : cursor(arguments, optionInMessage) {}
 
     RbfindCommand parse() {
-        while (index < arguments.size() && command.action == Action::search) {
-            parseOne(arguments[index++]);
+        try {
+            // --help and --version act at once: what follows them is not read.
+            while (command.action == Action::search && cursor.next()) {
+                readOption();
+            }
+        } catch (const cmdline::ArgumentError& error) {
+            fail(error.what());
         }
         if (command.action == Action::search) {
             checkCombinations();
@@ -55,105 +100,56 @@ private:
         }
     }
 
-    // The value of a value option: after "=", or the next argument.
-    std::optional<std::string> valueOf(std::string_view name, std::optional<std::string> inline_) {
-        if (inline_) {
-            return inline_;
-        }
-        if (index >= arguments.size()) {
-            fail("option " + quoted(name) + " needs a value");
-            return std::nullopt;
-        }
-        return arguments[index++];
-    }
-
-    void parseOne(const std::string& argument) {
-        std::string_view name = argument;
-        std::optional<std::string> inlineValue;
-        if (name.starts_with("--")) {
-            if (const auto equals = name.find('='); equals != std::string_view::npos) {
-                inlineValue = std::string(name.substr(equals + 1));
-                name = name.substr(0, equals);
-            }
-        }
+    // Throws cmdline::ArgumentError for an argument that cannot be used.
+    void readOption() {
+        const std::string& name = cursor.name();
         RbfindOptions& options = command.options;
         if (name == "--help" || name == "-h") {
-            flagWithoutValue(name, inlineValue, [this] { command.action = Action::help; });
+            cursor.flag();
+            command.action = Action::help;
         } else if (name == "--version") {
-            flagWithoutValue(name, inlineValue, [this] { command.action = Action::version; });
-        } else if (name == "--json") {
-            flagWithoutValue(name, inlineValue, [&options] { options.json = true; });
-        } else if (name == "--all") {
-            flagWithoutValue(name, inlineValue, [&options] { options.all = true; });
-        } else if (name == "--first") {
-            flagWithoutValue(name, inlineValue, [&options] { options.first = true; });
-        } else if (name == "--verbose" || name == "-v") {
-            flagWithoutValue(name, inlineValue, [&options] { options.verbose = true; });
+            cursor.flag();
+            command.action = Action::version;
+        } else if (bool* const given = flagNamed(name)) {
+            cursor.flag(*given);
         } else if (name == "--timeout") {
-            if (const auto value = valueOf(name, inlineValue)) {
-                const auto milliseconds = readCount(*value, maximumTimeoutMs);
-                if (!milliseconds) {
-                    fail("'--timeout' expects milliseconds from 0 to " +
-                         std::to_string(maximumTimeoutMs) + ", not " + quoted(*value));
-                    return;
-                }
-                options.timeoutMs = *milliseconds;
-            }
+            options.timeoutMs = timeoutFrom(cursor.value());
         } else if (name == "--address") {
-            if (const auto value = valueOf(name, inlineValue)) {
-                if (!isDottedQuad(*value)) {
-                    fail("'--address' expects an IPv4 address such as 192.168.1.20, not " +
-                         quoted(*value));
-                    return;
-                }
-                if (std::find(options.addresses.begin(), options.addresses.end(), *value) ==
-                    options.addresses.end()) {
-                    options.addresses.push_back(*value);
-                }
-            }
+            cmdline::appendOnce(options.addresses, addressFrom(cursor.value()));
         } else if (name == "--host") {
-            if (const auto value = valueOf(name, inlineValue)) {
-                if (value->empty() || value->starts_with("-")) {
-                    fail("'--host' expects an IPv4 address or a host name, not " + quoted(*value));
-                    return;
-                }
-                if (std::find(options.hosts.begin(), options.hosts.end(), *value) ==
-                    options.hosts.end()) {
-                    options.hosts.push_back(*value);
-                }
-            }
-        } else if (name == "--diagnose") {
-            flagWithoutValue(name, inlineValue, [&options] { options.diagnose = true; });
+            cmdline::appendOnce(options.hosts, hostFrom(cursor.value()));
         } else if (name == "--watch") {
             options.watch = true;
-            // The period is optional: only a following argument that is no option is one.
-            if (!inlineValue && index < arguments.size() && !arguments[index].starts_with("-")) {
-                inlineValue = arguments[index++];
+            if (const auto period = cursor.optionalValue()) {
+                options.watchSeconds = watchSecondsFrom(*period);
             }
-            if (inlineValue) {
-                const auto seconds = readCount(*inlineValue, maximumWatchSeconds);
-                if (!seconds || *seconds == 0) {
-                    fail("'--watch' expects seconds from 1 to " +
-                         std::to_string(maximumWatchSeconds) + ", not " + quoted(*inlineValue));
-                    return;
-                }
-                options.watchSeconds = *seconds;
-            }
-        } else if (argument.starts_with("-") && argument != "-") {
-            fail("unknown option " + quoted(name));
+        } else if (const std::string& argument = cursor.argument();
+                   argument.starts_with("-") && argument != "-") {
+            throw cmdline::ArgumentError("unknown option " + quoted(name));
         } else {
-            fail("unexpected argument " + quoted(argument));
+            throw cmdline::ArgumentError("unexpected argument " + quoted(argument));
         }
     }
 
-    template <typename Set>
-    void flagWithoutValue(std::string_view name, const std::optional<std::string>& inlineValue,
-                          Set set) {
-        if (inlineValue) {
-            fail("option " + quoted(name) + " takes no value");
-            return;
+    // The option that a flag other than --help and --version sets; nullptr for others.
+    bool* flagNamed(std::string_view name) {
+        RbfindOptions& options = command.options;
+        if (name == "--json") {
+            return &options.json;
         }
-        set();
+        if (name == "--all") {
+            return &options.all;
+        }
+        if (name == "--first") {
+            return &options.first;
+        }
+        if (name == "--verbose" || name == "-v") {
+            return &options.verbose;
+        }
+        if (name == "--diagnose") {
+            return &options.diagnose;
+        }
+        return nullptr;
     }
 
     void checkCombinations() {
@@ -170,8 +166,7 @@ private:
         }
     }
 
-    const std::vector<std::string>& arguments;
-    std::size_t index = 0;
+    cmdline::ArgumentCursor cursor;
     RbfindCommand command;
 };
 

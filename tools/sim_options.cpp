@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <string_view>
+
+#include "cmdline/argument_cursor.h"
 
 namespace velmor::tools {
 
@@ -27,18 +30,8 @@ std::uint16_t parsePort(const std::string& option, const std::string& text, std:
     return parseNumber<std::uint16_t>(option, text, low, 65535);
 }
 
-// One argument split into the option name and the value given after "=", if any.
-struct Argument {
-    std::string name;
-    std::optional<std::string> inlineValue; // from "--name=value"
-};
-
-Argument split(const std::string& arg) {
-    const auto equals = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-        return {arg.substr(0, equals), arg.substr(equals + 1)};
-    }
-    return {arg, std::nullopt};
+std::string optionInMessage(std::string_view name) {
+    return std::string(name);
 }
 
 void checkConflicts(const SimOptions& options, bool deviceFlags) {
@@ -57,102 +50,132 @@ void checkConflicts(const SimOptions& options, bool deviceFlags) {
     }
 }
 
-} // namespace
+// Reads the options in the groups that --help shows them in.
+class SimParser {
+public:
+    explicit SimParser(const std::vector<std::string>& args) : cursor(args, optionInMessage) {}
 
-SimOptions parseSimOptions(const std::vector<std::string>& args) {
-    SimOptions options;
-    bool portsGiven = false;
-    bool deviceFlags = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const Argument argument = split(args[i]);
-        const std::string& name = argument.name;
-        const std::optional<std::string>& inlineValue = argument.inlineValue;
-        const auto value = [&]() -> std::string {
-            if (inlineValue) {
-                return *inlineValue;
+    SimOptions parse() {
+        try {
+            while (cursor.next()) {
+                if (cursor.name() == "--help" || cursor.name() == "-h") {
+                    cursor.flag(options.help);
+                } else if (!readListening() && !readAnswers() && !readMisbehaviour()) {
+                    refuse();
+                }
             }
-            if (i + 1 >= args.size()) {
-                throw SimOptionError(name + " needs a value");
-            }
-            return args[++i];
-        };
-        const auto flag = [&](bool& target) {
-            if (inlineValue) {
-                throw SimOptionError(name + " takes no value");
-            }
-            target = true;
-        };
+        } catch (const cmdline::ArgumentError& error) {
+            throw SimOptionError(error.what());
+        }
+        checkConflicts(options, deviceFlags);
+        return std::move(options);
+    }
 
-        if (name == "--help" || name == "-h") {
-            flag(options.help);
-        } else if (name == "--quiet") {
-            flag(options.quiet);
-        } else if (name == "--port") {
-            const std::uint16_t port = parsePort(name, value(), 0);
+private:
+    // Each reader returns false for an option that is not one of its group.
+    bool readListening() {
+        const std::string& name = cursor.name();
+        if (name == "--port") {
+            const std::uint16_t port = parsePort(name, cursor.value(), 0);
             if (!portsGiven) {
                 options.ports.clear();
                 portsGiven = true;
             }
-            if (port == 0 || std::find(options.ports.begin(), options.ports.end(), port) ==
-                                 options.ports.end()) {
+            if (port == 0) {
+                // Every 0 is a port of its own, of the system's choice.
                 options.ports.push_back(port);
+            } else {
+                cmdline::appendOnce(options.ports, port);
             }
         } else if (name == "--interface") {
-            std::string interface = value();
+            std::string interface = cursor.value();
             if (interface.empty() || interface.size() > MaxInterfaceName) {
                 throw SimOptionError("--interface needs a name of 1 to 15 bytes");
             }
             options.interfaces.push_back(std::move(interface));
-        } else if (name == "--config") {
-            options.configFile = value();
+        } else if (name == "--answer-port") {
+            options.answerPort = parsePort(name, cursor.value(), 1);
+        } else if (name == "--quiet") {
+            cursor.flag(options.quiet);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool readAnswers() {
+        const std::string& name = cursor.name();
+        if (name == "--config") {
+            options.configFile = cursor.value();
             if (options.configFile.empty()) {
                 throw SimOptionError("--config needs a file name");
             }
         } else if (name == "--serial") {
-            options.serials.push_back(value());
+            options.serials.push_back(cursor.value());
             deviceFlags = true;
         } else if (name == "--type") {
-            options.types.push_back(value());
+            options.types.push_back(cursor.value());
             deviceFlags = true;
         } else if (name == "--uid") {
-            options.uid = value();
+            options.uid = cursor.value();
             deviceFlags = true;
         } else if (name == "--server-type") {
-            options.serverType = value();
+            options.serverType = cursor.value();
             deviceFlags = true;
         } else if (name == "--servers") {
             options.generatedServers =
-                parseNumber<std::size_t>(name, value(), 0, MaxGeneratedServers);
+                parseNumber<std::size_t>(name, cursor.value(), 0, MaxGeneratedServers);
         } else if (name == "--one-per-datagram") {
-            flag(options.onePerDatagram);
-        } else if (name == "--delay") {
+            cursor.flag(options.onePerDatagram);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool readMisbehaviour() {
+        const std::string& name = cursor.name();
+        if (name == "--delay") {
             options.delay = std::chrono::milliseconds(
-                parseNumber<std::int64_t>(name, value(), 0, MaxSimDelay.count()));
+                parseNumber<std::int64_t>(name, cursor.value(), 0, MaxSimDelay.count()));
         } else if (name == "--repeat") {
-            options.repeat = parseNumber<unsigned>(name, value(), 1, MaxSimRepeat);
+            options.repeat = parseNumber<unsigned>(name, cursor.value(), 1, MaxSimRepeat);
         } else if (name == "--pace") {
             // Up to a tenth of a second: enough to spread a flood over a search.
-            options.pace =
-                std::chrono::microseconds(parseNumber<std::int64_t>(name, value(), 0, 100000));
+            options.pace = std::chrono::microseconds(
+                parseNumber<std::int64_t>(name, cursor.value(), 0, 100000));
         } else if (name == "--id") {
-            options.answerId = value();
+            options.answerId = cursor.value();
         } else if (name == "--version") {
-            options.version = parseNumber<std::uint32_t>(name, value(), 0,
+            options.version = parseNumber<std::uint32_t>(name, cursor.value(), 0,
                                                          std::numeric_limits<std::uint32_t>::max());
         } else if (name == "--raw") {
-            options.rawFile = value();
+            options.rawFile = cursor.value();
         } else if (name == "--send-first") {
-            options.sendFirstFile = value();
-        } else if (name == "--answer-port") {
-            options.answerPort = parsePort(name, value(), 1);
-        } else if (name.rfind('-', 0) == 0) {
-            throw SimOptionError("unknown option " + name);
+            options.sendFirstFile = cursor.value();
         } else {
-            throw SimOptionError("unexpected argument \"" + args[i] + "\"");
+            return false;
         }
+        return true;
     }
-    checkConflicts(options, deviceFlags);
-    return options;
+
+    [[noreturn]] void refuse() const {
+        if (cursor.name().starts_with('-')) {
+            throw SimOptionError("unknown option " + cursor.name());
+        }
+        throw SimOptionError("unexpected argument \"" + cursor.argument() + "\"");
+    }
+
+    cmdline::ArgumentCursor cursor;
+    SimOptions options;
+    bool portsGiven = false;
+    bool deviceFlags = false; // --serial, --type, --uid or --server-type given
+};
+
+} // namespace
+
+SimOptions parseSimOptions(const std::vector<std::string>& args) {
+    return SimParser(args).parse();
 }
 
 std::string simUsage() {

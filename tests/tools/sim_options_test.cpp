@@ -46,6 +46,8 @@ TEST(SimOptions, ReadsEveryValueInBothForms) {
               std::optional<std::size_t>(100000));
     EXPECT_EQ(parseSimOptions({"--config", "c.json"}).configFile, "c.json");
     EXPECT_TRUE(parseSimOptions({"--servers", "5", "--one-per-datagram"}).onePerDatagram);
+    // A value is the next argument whatever it looks like.
+    EXPECT_EQ(parseSimOptions({"--id", "--quiet"}).answerId, std::optional<std::string>("--quiet"));
 }
 
 struct Rejected {
@@ -97,7 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{{"--config", "c.json", "--serial", "X"}, "--config cannot be combined"},
         Rejected{{"--server-type", "x", "--config", "c.json"}, "--config cannot be combined"},
         Rejected{{"--servers", "5", "--config", "c.json"}, "--servers cannot be combined"},
-        Rejected{{"--uid", "u", "--servers", "5"}, "--servers cannot be combined"}),
+        Rejected{{"--uid", "u", "--servers", "5"}, "--servers cannot be combined"},
+        Rejected{{"--help", "--bogus"}, "unknown option --bogus"},
+        Rejected{{"--help=x"}, "--help takes no value"}, Rejected{{"--id"}, "--id needs a value"},
+        Rejected{{"--serial", "A", "--raw"}, "--raw needs a value"},
+        Rejected{{"--bogus=1"}, "unknown option --bogus"}, Rejected{{"--"}, "unknown option --"},
+        Rejected{{"-"}, "unknown option -"}),
     [](const ::testing::TestParamInfo<Rejected>& param) {
         std::string name = std::to_string(param.index);
         for (const auto& arg : param.param.args) {
