@@ -48,10 +48,15 @@ if(UNIX)
     rbfinder_gzip(${packaging_dir}/changelog.source changelog)
     rbfinder_gzip(${PROJECT_SOURCE_DIR}/docs/man/rbfind.1 rbfind.1)
     rbfinder_gzip(${PROJECT_SOURCE_DIR}/docs/man/rbsim.1 rbsim.1)
+    rbfinder_gzip(${PROJECT_SOURCE_DIR}/docs/man/rb-device-finder.1 rb-device-finder.1)
     add_custom_target(rbfinder_packaging_files ALL DEPENDS ${gzipped_files})
 
     install(FILES ${packaging_dir}/rbfind.1.gz ${packaging_dir}/rbsim.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        ${packaging_dir}/rb-device-finder.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # The software centres' description of the window, named after its id.
+    set(RBFINDER_METAINFO ${packaging_dir}/invalid.rbfinder.RbDeviceFinder.metainfo.xml)
+    configure_file(packaging/rb-device-finder.metainfo.xml.in ${RBFINDER_METAINFO} @ONLY)
+    install(FILES ${RBFINDER_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
     install(FILES packaging/bash-completion/rbfind
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
     install(FILES packaging/copyright ${packaging_dir}/changelog.gz

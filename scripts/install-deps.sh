@@ -11,7 +11,7 @@ elif [ "${1:-}" = "windows" ]; then
     packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xauth
         xdotool imagemagick x11-utils bison dpkg-dev zip)
 elif [ "${1:-}" = "package" ]; then
-    packages=(lintian dpkg-dev man-db file)
+    packages=(lintian dpkg-dev man-db file appstream)
 else
     packages=(
     g++ cmake ninja-build ccache pkg-config clang-format

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package of rbfind, the window and rbsim into build-pkg/ (a Release
-# build without tests), checks it with lintian (any error fails), installs it with
-# dpkg -i and checks what it installed: rbfind --version prints the project's version
-# and man finds rbfind(1). Needs root or sudo for apt-get and dpkg.
+# build without tests), checks it with lintian (any error or warning fails) and its
+# AppStream metainfo with appstreamcli, installs it with dpkg -i and checks what it
+# installed: rbfind --version prints the project's version and man finds rbfind(1).
+# Needs root or sudo for apt-get and dpkg.
 set -euo pipefail
 
 started=$(date +%s)
@@ -44,7 +45,9 @@ deb="$(ls "$dir"/*.deb)"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
 
 echo "lintian $deb"
-lintian --fail-on error --tag-display-limit 0 "$deb"
+lintian --fail-on error,warning --tag-display-limit 0 "$deb"
+# The software centres' description, offline (its screenshots are not fetched).
+appstreamcli validate --no-net "$dir"/packaging/*.metainfo.xml
 
 $sudo dpkg -i "$deb"
 installed="$(dpkg-query -W -f='${Version}' rb-device-finder)"
