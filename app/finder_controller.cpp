@@ -85,6 +85,13 @@ void FinderController::setLogShown(bool shown) {
     logIsHidden = !shown;
 }
 
+std::optional<DeviceEntry> FinderController::entryForRow(int row) {
+    if (row < 0) {
+        return std::nullopt;
+    }
+    return sync.entryForItemData(listBox.itemData(row));
+}
+
 void FinderController::openSelectedDevice() {
     const int selected = listBox.selectedIndex();
     if (selected == DeviceListControl::listError) {

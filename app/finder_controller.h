@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "app/action_log.h"
 #include "app/device_list_sync.h"
@@ -49,6 +50,10 @@ public:
     // The window is being destroyed: the worker is told to exit and the event loop ends
     // with exit status 0.
     void destroyed();
+
+    // The device of the list row at `row`, found by the row's item data as a double click
+    // finds it; none when the row carries no device of the table.
+    std::optional<DeviceEntry> entryForRow(int row);
 
     bool logHidden() const { return logIsHidden; }
     ActionLog& actionLog() { return log; }

@@ -1,14 +1,17 @@
 #include "app/qt/finder_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPalette>
 #include <QPixmap>
 #include <QShortcut>
 
+#include "app/wide_text.h"
 #include "resources/resource_ids.h"
 
 // The logo and icon are compiled into the library; a static library's resources are
@@ -166,10 +169,45 @@ void FinderMainWindow::closeEvent(QCloseEvent* event) {
 
 void FinderMainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    fillContextMenu(menu, event->globalPos());
+    menu.exec(event->globalPos());
+}
+
+void FinderMainWindow::fillContextMenu(QMenu& menu, const QPoint& globalPos) {
+    const QPoint inList = list.viewport()->mapFromGlobal(globalPos);
+    if (list.viewport()->rect().contains(inList)) {
+        if (const QListWidgetItem* item = list.itemAt(inList); item != nullptr) {
+            addRowActions(menu, list.row(item));
+        }
+    }
     menu.addAction(QStringLiteral("Show log"), this, [this] { systemCommand(IDM_SHOW_LOG); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("Close"), this, [this] { systemCommand(systemCommandClose); });
-    menu.exec(event->globalPos());
+}
+
+void FinderMainWindow::addRowActions(QMenu& menu, int row) {
+    // The row is chosen as a click would choose it, then opened as a double click opens
+    // it, log line included.
+    menu.addAction(QStringLiteral("Open web page"), this, [this, row] {
+        list.setCurrentRow(row);
+        if (controller != nullptr) {
+            controller->command(IDC_DEVICE_LIST, listDoubleClick);
+        }
+    });
+    // The texts of the row's device as the table holds them: each character back to the
+    // record's byte, read as UTF-8.
+    const auto copy = [this, row](std::u16string DeviceEntry::*text) {
+        if (controller == nullptr) {
+            return;
+        }
+        if (const std::optional<DeviceEntry> entry = controller->entryForRow(row)) {
+            QGuiApplication::clipboard()->setText(
+                QString::fromStdString(narrowText((*entry).*text)));
+        }
+    };
+    menu.addAction(QStringLiteral("Copy address"), this, [copy] { copy(&DeviceEntry::address); });
+    menu.addAction(QStringLiteral("Copy serial"), this, [copy] { copy(&DeviceEntry::serial); });
+    menu.addSeparator();
 }
 
 void FinderMainWindow::systemCommand(int id) {

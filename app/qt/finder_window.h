@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -34,6 +35,9 @@ public:
     GuiGate& gate() { return gui; }
     QPushButton& button(int id);
     DialogBaseUnits baseUnits() const { return base; }
+    // The context menu for a right click at `globalPos`: on a row, the row's actions
+    // ("Open web page", "Copy address", "Copy serial"), then "Show log" and "Close".
+    void fillContextMenu(QMenu& menu, const QPoint& globalPos);
 
     // FinderWindow
     void showLogColumn(bool shown, int width) override;
@@ -48,6 +52,7 @@ protected:
 private:
     void place(QWidget& widget, int x, int y, int cx, int cy);
     void systemCommand(int id);
+    void addRowActions(QMenu& menu, int row);
 
     std::function<void(int)> quitLoop;
     FinderController* controller = nullptr;

@@ -1,6 +1,9 @@
 // The Qt window headless, over fakes of the search and the browser.
 #include "app/qt/finder_window.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QTest>
 
 #include <memory>
@@ -139,6 +142,46 @@ TEST(FinderWindow, DoubleClickOpensTheRowsDeviceWhateverItsSortedPosition) {
     }
     EXPECT_EQ(w.opener.opened, (std::vector<std::string>{"http://10.0.0.3/", "http://10.0.0.1/"}));
     EXPECT_NE(w.logText().find("Doble click on RB3\nDoble click on RB1\n"), std::string::npos);
+}
+
+// A right click on a row offers its actions above the window's own; elsewhere only the
+// window's. "Open web page" is the double click, log line included.
+TEST(FinderWindow, RowActionsOpenAndCopyTheClickedRowsDevice) {
+    Window w;
+    w.search.add({{listingServer("10.0.0.3", {"RB3"}), listingServer("10.0.0.1", {"RB1"})}, ""});
+    ASSERT_TRUE(testing::serveEventsUntil(
+        [&] { return w.logText().find("devices in list: 2") != std::string::npos; }));
+    QListWidget& list = w.window.deviceList();
+    const auto menuAt = [&](const QPoint& inViewport) {
+        auto menu = std::make_unique<QMenu>();
+        w.window.fillContextMenu(*menu, list.viewport()->mapToGlobal(inViewport));
+        std::vector<std::string> texts;
+        for (QAction* action : menu->actions()) {
+            texts.push_back(action->text().toStdString());
+        }
+        return std::make_pair(std::move(menu), texts);
+    };
+    const auto trigger = [](QMenu& menu, const char* text) {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == QLatin1String(text)) {
+                action->trigger();
+            }
+        }
+    };
+    const QPoint secondRow = list.visualItemRect(list.item(1)).center(); // RB3, sorted
+    auto [menu, texts] = menuAt(secondRow);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Open web page", "Copy address", "Copy serial", "",
+                                               "Show log", "", "Close"}));
+    trigger(*menu, "Copy serial");
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "RB3");
+    trigger(*menu, "Copy address");
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "10.0.0.3");
+    trigger(*menu, "Open web page");
+    EXPECT_EQ(w.opener.opened, std::vector<std::string>{"http://10.0.0.3/"});
+    EXPECT_NE(w.logText().find("Doble click on RB3\n"), std::string::npos);
+
+    const QPoint belowTheRows(secondRow.x(), list.viewport()->height() - 2);
+    EXPECT_EQ(menuAt(belowTheRows).second, (std::vector<std::string>{"Show log", "", "Close"}));
 }
 
 TEST(FinderWindow, DoubleClickWithNothingSelectedOpensNothing) {
