@@ -120,7 +120,8 @@ std::string socketLine(const SocketReport& r) {
 } // namespace
 
 Diagnosis diagnose(const SearchStatistics& statistics, const std::list<ServerInfo>& servers,
-                   SelectionMode mode, std::size_t listed, bool unicast) {
+                   SelectionMode mode, std::size_t listed, bool unicast,
+                   const std::vector<LocalSubnet>& subnets) {
     Diagnosis d;
     d.statistics = statistics;
     d.unicast = unicast;
@@ -151,6 +152,15 @@ Diagnosis diagnose(const SearchStatistics& statistics, const std::list<ServerInf
             }
         }
     }
+    std::vector<std::string> instruments;
+    if (!unicast) {
+        for (const ServerInfo& server : servers) {
+            if (!server.addresses.empty()) {
+                instruments.push_back(server.addresses.front());
+            }
+        }
+    }
+    d.reachability = findReachability(subnets, instruments, listed == 0);
     if (listed == 0) {
         d.hints = hintsFor(d);
     }
@@ -176,6 +186,12 @@ std::string diagnosisText(const Diagnosis& d) {
             out << "  "
                 << terminalSafe(device.type + " - " + device.serial + " - " + device.address)
                 << ": " << terminalSafe(left.explanation) << '\n';
+        }
+    }
+    if (!d.reachability.empty()) {
+        out << "Reachability:\n";
+        for (const ReachabilityFinding& finding : d.reachability) {
+            out << "  " << terminalSafe(finding.text) << '\n';
         }
     }
     for (const std::string& hint : d.hints) {
@@ -222,6 +238,15 @@ void writeDiagnosisJson(JsonWriter& json, const Diagnosis& d) {
         json.key("serverUid").string(left.serverUid);
         json.key("reason").string(reasonName(left.reason));
         json.key("explanation").string(left.explanation);
+        json.endObject();
+    }
+    json.endArray();
+    json.key("reachability").beginArray();
+    for (const ReachabilityFinding& finding : d.reachability) {
+        json.beginObject();
+        json.key("kind").string(kindName(finding.kind));
+        json.key("subject").string(finding.subject);
+        json.key("hint").string(finding.text);
         json.endObject();
     }
     json.endArray();

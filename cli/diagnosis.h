@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/device_selection.h"
+#include "cli/reachability.h"
 #include "discovery/search_statistics.h"
 #include "protocol/json_writer.h"
 #include "protocol/server_info.h"
@@ -27,12 +28,17 @@ struct Diagnosis {
     std::size_t servers = 0;
     std::size_t listed = 0;
     std::vector<LeftOutDevice> leftOut;
+    // Instruments heard but out of reach, and adapters that explain an empty search.
+    std::vector<ReachabilityFinding> reachability;
     std::vector<std::string> hints; // only when nothing was listed
 };
 
-// `servers` are the search's records and `listed` the number of devices it shows.
+// `servers` are the search's records, `listed` the number of devices it shows and
+// `subnets` this computer's (a host asked by unicast is reached by a route, so only the
+// adapters are looked at then).
 Diagnosis diagnose(const SearchStatistics& statistics, const std::list<ServerInfo>& servers,
-                   SelectionMode mode, std::size_t listed, bool unicast);
+                   SelectionMode mode, std::size_t listed, bool unicast,
+                   const std::vector<LocalSubnet>& subnets = {});
 
 // The report as lines of text; texts from the network are made terminal-safe.
 std::string diagnosisText(const Diagnosis& diagnosis);

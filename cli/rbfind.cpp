@@ -70,7 +70,7 @@ int searchAndPrint(const RbfindOptions& options) {
     std::optional<Diagnosis> diagnosis;
     if (options.diagnose) {
         diagnosis = diagnose(outcome.statistics, outcome.servers, selectionModeOf(options),
-                             devices.size(), !options.hosts.empty());
+                             devices.size(), !options.hosts.empty(), enumerateLocalSubnets());
     }
     if (options.json) {
         std::cout << searchResultJson(outcome.requestId, outcome.servers, devices,

@@ -45,7 +45,9 @@ private:
     std::string path_;
 };
 
-enum class Where { loopback, peer };
+// Where the simulator runs: here, or in a peer namespace over a veth pair, in this side's
+// subnet or in a wider one that does not fit in ours.
+enum class Where { loopback, peer, peerOutsideOurSubnet };
 
 // Runs `body` in a new namespace with loopback up and returns the results it gives, or
 // sets `skipped` with the reason when no namespace can be made.
@@ -78,6 +80,10 @@ std::vector<RbfindResult> searchAgainstSimulator(std::string& skipped,
         if (!simArgs.empty()) {
             if (where == Where::peer) {
                 simulator.startInPeerNamespace(simArgs);
+            } else if (where == Where::peerOutsideOurSubnet) {
+                PeerNamespaceConfig config;
+                config.peerAddress = "10.77.1.2/16"; // reaches 10.77.0.1; not in its /24
+                simulator.startInPeerNamespace(simArgs, config);
             } else {
                 simulator.start(simArgs);
             }
@@ -232,6 +238,22 @@ TEST(RbfindEndToEnd, HostAsksAnInstrumentThatMulticastDoesNotReach) {
     EXPECT_NE(results[3].err.find("rbfind: cannot resolve host 'no-such-instrument.invalid'"),
               std::string::npos)
         << results[3].err;
+}
+
+// An instrument heard on the link but outside our subnet is listed, and the diagnosis
+// says why its page will not open.
+TEST(RbfindEndToEnd, DiagnoseFlagsAnInstrumentOutsideOurSubnet) {
+    SEARCH_OR_SKIP(results, {"--serial", "RB0100", "--quiet"},
+                   Runs{{"--timeout", "700", "--json", "--diagnose"}}, Where::peerOutsideOurSubnet)
+    ASSERT_EQ(results.size(), 1U);
+    EXPECT_EQ(results[0].status, 0) << results[0].err;
+    boost::property_tree::ptree tree;
+    ASSERT_NO_THROW(tree = parseJson(results[0].out)) << results[0].out;
+    EXPECT_EQ(tree.get<std::string>("devices..address"), "10.77.1.2");
+    const auto& findings = tree.get_child("diagnosis.reachability");
+    ASSERT_EQ(findings.size(), 1U) << results[0].out;
+    EXPECT_EQ(findings.front().second.get<std::string>("kind"), "unreachable");
+    EXPECT_EQ(findings.front().second.get<std::string>("subject"), "10.77.1.2");
 }
 
 TEST(RbfindEndToEnd, DiagnoseTellsWhyAnswersWereNotListed) {
