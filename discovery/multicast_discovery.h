@@ -71,19 +71,9 @@ public:
     const SearchStatistics& statistics() const { return searchStatistics; }
 
 private:
-    // Runs handlers as their completions arrive until `until` holds or `milliseconds`
-    // pass (when not negative), one handler at a time so that a steady stream of
-    // datagrams cannot hold the search past its end; looks at the stop token at least
-    // every 100 ms.
-    template <typename Condition> void serve(Condition until, std::int64_t milliseconds);
-    // Sleeps `milliseconds`, or less when the tuning's stop token is triggered.
-    void pause(std::int64_t milliseconds) const;
-    bool stopping() const;
-
     boost::asio::io_context ioContext;
     std::int32_t addressKinds;
     const std::vector<std::uint16_t>* ports;
-    bool timedOut = false;
     std::list<DeviceInfo> deviceList;
     std::list<ServerInfo> serverList;
     std::string localHostName;
@@ -91,7 +81,6 @@ private:
     std::uint64_t multicastHops;
     SearchTuning searchTuning;
     SearchStatistics searchStatistics;
-    bool stopRequested = false;
 };
 
 } // namespace velmor

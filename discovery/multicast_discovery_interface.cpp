@@ -213,6 +213,19 @@ bool MulticastDiscoveryInterface::datagramsWaiting() const {
     return !error && bytes > 0;
 }
 
+bool MulticastDiscoveryInterface::searchDatagramsWaiting() const {
+    if (searchShared == nullptr) {
+        return datagramsWaiting();
+    }
+    const auto& sockets = searchShared->sockets;
+    return std::any_of(sockets.begin(), sockets.end(),
+                       [](const auto& other) { return other->datagramsWaiting(); });
+}
+
+std::size_t* MulticastDiscoveryInterface::searchRecordsLeft() const {
+    return searchShared == nullptr ? nullptr : &searchShared->recordsLeft;
+}
+
 void MulticastDiscoveryInterface::take(std::size_t bytes) {
     ++receptionCounts.received;
     if (bytes == 0) {
@@ -233,7 +246,7 @@ void MulticastDiscoveryInterface::take(std::size_t bytes) {
     }
     const std::string_view payload(receiveBuffer.data(), bytes);
     std::string sender = senderEndpoint.address().to_string();
-    if (answerBudget.admit(payload, sender, recordsLeft)) {
+    if (answerBudget.admit(payload, sender, searchRecordsLeft())) {
         unparsed.push_back(ReceivedAnswer{std::move(sender), std::string(payload)});
     }
 }
@@ -248,12 +261,7 @@ void MulticastDiscoveryInterface::scheduleParsing() {
     // goes on. The waiting datagrams are left to their sockets' own receives.
     asio::post(socket.get_executor(), [self = shared_from_this()] {
         self->parsingScheduled = false;
-        const bool waiting =
-            self->searchSockets == nullptr
-                ? self->datagramsWaiting()
-                : std::any_of(self->searchSockets->begin(), self->searchSockets->end(),
-                              [](const auto& other) { return other->datagramsWaiting(); });
-        if (!waiting) {
+        if (!self->searchDatagramsWaiting()) {
             self->parseOne();
         }
         self->scheduleParsing();
@@ -280,7 +288,7 @@ void MulticastDiscoveryInterface::parseOne() {
     case AnswerVerdict::accepted:
         break;
     }
-    if (!answerBudget.admitRecords(records.recordCount(), recordsLeft)) {
+    if (!answerBudget.admitRecords(records.recordCount(), searchRecordsLeft())) {
         return;
     }
     ++receptionCounts.accepted;

@@ -11,7 +11,6 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -19,6 +18,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "discovery/answer_budget.h"
+#include "discovery/search_shared.h"
 #include "discovery/search_statistics.h"
 #include "protocol/answer_processing.h"
 #include "protocol/device_info.h"
@@ -83,13 +83,11 @@ public:
     // Called with the server records of each answer to the request as it is kept; the
     // search uses it to stop early.
     void setAnswerObserver(std::function<void(const std::list<ServerInfo>&)> observer);
-    // The sockets of the search, this one among them, whose waiting datagrams are read
-    // (each by its own receives) before this one parses; not owned.
-    void readBeforeParsing(const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* all) {
-        searchSockets = all;
-    }
-    // The search's record allowance, shared by its sockets; not owned.
-    void shareRecordAllowance(std::size_t* searchRecordsLeft) { recordsLeft = searchRecordsLeft; }
+    // Makes this socket one of `search`'s: it reads the waiting datagrams of all the
+    // search's sockets (each by its own receives) before it parses, and draws on the
+    // search's record allowance. `search` is not owned and must outlive the socket's
+    // handlers. A socket that joins no search looks at itself only, with no allowance.
+    void joinSearch(SearchShared& search) { searchShared = &search; }
     // What the storage bound let through and turned away since the last send.
     const AnswerBudget& budget() const { return answerBudget; }
     const ReceptionCounts& counts() const { return receptionCounts; }
@@ -111,6 +109,9 @@ private:
     void readWaiting();
     // Whether datagrams wait for this socket's pending receive; reads nothing.
     bool datagramsWaiting() const;
+    // Whether datagrams wait for any socket of the search, or for this one without one.
+    bool searchDatagramsWaiting() const;
+    std::size_t* searchRecordsLeft() const;
     // Counts the datagram of `bytes` in receiveBuffer from senderEndpoint, cuts it to
     // receiveBufferSize, and queues it for parsing when it may be an answer and the
     // storage bound lets it through.
@@ -135,8 +136,7 @@ private:
     std::list<ServerInfo> serverList;
     std::uint64_t multicastHops;
     AnswerBudget answerBudget;
-    std::size_t* recordsLeft = nullptr;
-    const std::vector<std::shared_ptr<MulticastDiscoveryInterface>>* searchSockets = nullptr;
+    SearchShared* searchShared = nullptr; // not owned; null outside a search
     ReceptionCounts receptionCounts;
     std::string openFailure;
     std::string sendFailure;

@@ -3,6 +3,7 @@
 #if defined(__linux__)
 
 #include "discovery/multicast_discovery_interface.h"
+#include "discovery/search_shared.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <boost/asio/ip/address.hpp>
 #include <gtest/gtest.h>
@@ -205,6 +207,41 @@ TEST(DiscoverySocket, FloodIsBoundedAndALaterAnswerStillCounts) {
     });
     RBFINDER_SKIP_IF_NO_NAMESPACE(output);
     EXPECT_EQ(output, "bounded dropped late@127.0.0.1 ");
+}
+
+// The sockets of one search draw on one record allowance through what they share.
+TEST(DiscoverySocket, SocketsOfASearchShareOneRecordAllowance) {
+    const std::string output = testing::outputOrSkipNote([] {
+        runCommand("ip link set lo up");
+        Responder responder(8017);
+        asio::io_context io;
+        const DiscoveryRequest request =
+            makeDiscoveryRequest(DiscoveryProtocolVersion, requestId, RequestFlag::Servers, {}, {});
+        SearchShared shared;
+        shared.recordsLeft = 1;
+        for (const char* uid : {"first", "second"}) {
+            auto socket = std::make_shared<MulticastDiscoveryInterface>(
+                io, asio::ip::make_address("127.0.0.1"), 1, &request);
+            socket->open();
+            socket->joinSearch(shared);
+            socket->send(8017);
+            responder.receive();
+            responder.answer(answerFrom(uid));
+            testing::awaitDatagrams(io, socket, 1);
+            shared.sockets.push_back(std::move(socket));
+        }
+        const SearchShared::SocketList sockets = std::exchange(shared.sockets, {});
+        std::size_t kept = 0;
+        std::size_t dropped = 0;
+        for (const auto& socket : sockets) {
+            kept += testing::closeAndProcess(io, socket).size();
+            dropped += socket->budget().droppedCount();
+        }
+        return "kept " + std::to_string(kept) + ", dropped " + std::to_string(dropped) + ", left " +
+               std::to_string(shared.recordsLeft);
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "kept 1, dropped 1, left 0");
 }
 
 } // namespace
