@@ -1,5 +1,6 @@
 #include "app/device_list_sync.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,7 +28,9 @@ void DeviceListSync::runPass(std::stop_token stop) {
     std::list<ServerInfo> servers;
     {
         // The search object lives only for this block, on this thread.
-        SearchResult result = deviceSearch.search(SearchSettings{}, stop);
+        SearchSettings settings;
+        settings.additionalHosts = hosts();
+        SearchResult result = deviceSearch.search(settings, stop);
         if (result.cancelled || stop.stop_requested()) {
             return;
         }
@@ -115,6 +118,18 @@ std::optional<DeviceEntry> DeviceListSync::entryForItemData(std::int64_t itemDat
     const std::lock_guard lock(tableMutex);
     const DeviceEntry* entry = table.findByItemData(itemData);
     return entry != nullptr ? std::optional<DeviceEntry>(*entry) : std::nullopt;
+}
+
+void DeviceListSync::addHost(const std::string& host) {
+    const std::lock_guard lock(hostsMutex);
+    if (std::find(askedHosts.begin(), askedHosts.end(), host) == askedHosts.end()) {
+        askedHosts.push_back(host);
+    }
+}
+
+std::vector<std::string> DeviceListSync::hosts() const {
+    const std::lock_guard lock(hostsMutex);
+    return askedHosts;
 }
 
 DeviceTable DeviceListSync::tableSnapshot() const {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <string>
+#include <vector>
 
 #include "app/action_log.h"
 #include "app/device_search.h"
@@ -31,6 +33,11 @@ public:
     // A copy of the table, under its lock.
     DeviceTable tableSnapshot() const;
 
+    // Also asks `host` (an IPv4 address) by unicast from the next pass on, beside the
+    // multicast search; a host already asked is kept once. Callable from any thread.
+    void addHost(const std::string& host);
+    std::vector<std::string> hosts() const;
+
 private:
     void addPendingRows();
     void removeUnseenRows();
@@ -43,6 +50,8 @@ private:
     // while the worker talks to the list or the log, which wait for the GUI thread.
     mutable std::mutex tableMutex;
     DeviceTable table;
+    mutable std::mutex hostsMutex;
+    std::vector<std::string> askedHosts;
 };
 
 } // namespace velmor

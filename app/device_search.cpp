@@ -15,6 +15,10 @@ SearchResult MulticastDeviceSearch::search(const SearchSettings& settings, std::
     SearchTuning tuning;
     tuning.localAddresses = settings.localAddresses;
     tuning.unicastHosts = settings.unicastHosts;
+    if (tuning.unicastHosts.empty() && !settings.additionalHosts.empty()) {
+        tuning.unicastHosts = settings.additionalHosts;
+        tuning.multicastToo = true;
+    }
     tuning.stop = std::move(stop);
     if (settings.stopWhen) {
         tuning.fast = true;

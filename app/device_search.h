@@ -20,6 +20,9 @@ struct SearchSettings {
     std::vector<std::string> localAddresses;
     // When not empty, only these IPv4 hosts are asked, by unicast.
     std::vector<std::string> unicastHosts;
+    // IPv4 hosts asked by unicast beside the multicast search (unless unicastHosts are
+    // given): their answers join the search's as multicast answers do.
+    std::vector<std::string> additionalHosts;
     // When set, the search waits on each answer as it arrives and ends at the first one
     // whose records this returns true for.
     std::function<bool(const std::list<ServerInfo>&)> stopWhen;

@@ -58,6 +58,8 @@ public:
     bool logHidden() const { return logIsHidden; }
     ActionLog& actionLog() { return log; }
     const DeviceListSync& deviceList() const { return sync; }
+    // Asks `host` (an IPv4 address) by unicast as well, from the next search on.
+    void addHost(const std::string& host) { sync.addHost(host); }
 
 private:
     void setLogShown(bool shown);

@@ -14,7 +14,7 @@
 #include "app/device_search.h"
 #include "app/device_selection.h"
 #include "cli/diagnosis.h"
-#include "cli/host_lookup.h"
+#include "net/host_lookup.h"
 #include "cli/rbfind_options.h"
 #include "cli/rbfind_search.h"
 #include "cli/rbfind_watch.h"

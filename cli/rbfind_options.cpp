@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cmdline/argument_cursor.h"
+#include "net/host_lookup.h"
 
 namespace velmor::cli {
 
@@ -174,24 +175,6 @@ private:
 
 RbfindCommand parseRbfindArguments(const std::vector<std::string>& arguments) {
     return Parser(arguments).parse();
-}
-
-bool isDottedQuad(const std::string& text) {
-    std::string_view rest = text;
-    for (int part = 0; part < 4; ++part) {
-        const std::size_t dot = rest.find('.');
-        const bool last = part == 3;
-        if ((dot == std::string_view::npos) != last) {
-            return false;
-        }
-        const std::string_view digits = rest.substr(0, dot);
-        if (digits.size() > 3 || (digits.size() > 1 && digits.front() == '0') ||
-            !readCount(digits, 255)) {
-            return false;
-        }
-        rest = last ? std::string_view() : rest.substr(dot + 1);
-    }
-    return true;
 }
 
 std::string rbfindUsage() {

@@ -42,9 +42,6 @@ struct RbfindCommand {
 // does not start with "-". --help and --version act as soon as they are read.
 RbfindCommand parseRbfindArguments(const std::vector<std::string>& arguments);
 
-// True when `text` is an IPv4 address in dotted-quad form without leading zeros.
-bool isDottedQuad(const std::string& text);
-
 // The text of --help.
 std::string rbfindUsage();
 

@@ -63,7 +63,7 @@ void MulticastDiscovery::discover(std::int32_t requestFlags,
     deviceList.clear();
     serverList.clear();
 
-    const bool unicast = !searchTuning.unicastHosts.empty();
+    const bool unicast = !searchTuning.unicastHosts.empty() && !searchTuning.multicastToo;
     const std::vector<LocalAddress> localAddresses =
         unicast ? std::vector<LocalAddress>{}
                 : onlyListed(enumerateLocalAddresses(static_cast<std::uint32_t>(addressKinds),

@@ -41,6 +41,9 @@ struct SearchTuning {
     // instead, from the local address the system routes through; answers are handled as
     // multicast answers are.
     std::vector<std::string> unicastHosts;
+    // With unicastHosts: the multicast search runs as well, and the hosts are asked beside
+    // it (a host behind a router joins what multicast finds).
+    bool multicastToo = false;
     // A stop request from another thread ends the search within one 100 ms idle step;
     // the records stored so far are kept and statistics().cancelled tells.
     std::stop_token stop;

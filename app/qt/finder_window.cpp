@@ -5,13 +5,17 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
 #include <QShortcut>
 
 #include "app/wide_text.h"
+#include "net/host_lookup.h"
 #include "resources/resource_ids.h"
 
 // The logo and icon are compiled into the library; a static library's resources are
@@ -180,9 +184,42 @@ void FinderMainWindow::fillContextMenu(QMenu& menu, const QPoint& globalPos) {
             addRowActions(menu, list.row(item));
         }
     }
+    menu.addAction(QStringLiteral("Ask a host..."), this, [this] { askHost(); });
     menu.addAction(QStringLiteral("Show log"), this, [this] { systemCommand(IDM_SHOW_LOG); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("Close"), this, [this] { systemCommand(systemCommandClose); });
+}
+
+void FinderMainWindow::askHost() {
+    QString text;
+    for (;;) {
+        bool accepted = false;
+        text = QInputDialog::getText(this, QStringLiteral("Ask a host"),
+                                     QStringLiteral("IPv4 address or name of an instrument that "
+                                                    "multicast does not reach:"),
+                                     QLineEdit::Normal, text, &accepted);
+        if (!accepted || text.trimmed().isEmpty()) {
+            return;
+        }
+        const std::string problem = addHost(text.trimmed().toStdString());
+        if (problem.empty()) {
+            return;
+        }
+        QMessageBox::warning(this, QStringLiteral("Ask a host"), QString::fromStdString(problem));
+    }
+}
+
+std::string FinderMainWindow::addHost(const std::string& host) {
+    HostLookup lookup = lookUpHosts({host});
+    if (!lookup.error.empty()) {
+        return lookup.error;
+    }
+    if (controller != nullptr) {
+        for (const std::string& address : lookup.addresses) {
+            controller->addHost(address);
+        }
+    }
+    return {};
 }
 
 void FinderMainWindow::addRowActions(QMenu& menu, int row) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 
 #include "app/dialog_layout.h"
 #include "app/finder_controller.h"
@@ -36,8 +37,13 @@ public:
     QPushButton& button(int id);
     DialogBaseUnits baseUnits() const { return base; }
     // The context menu for a right click at `globalPos`: on a row, the row's actions
-    // ("Open web page", "Copy address", "Copy serial"), then "Show log" and "Close".
+    // ("Open web page", "Copy address", "Copy serial"), then "Ask a host...", "Show log"
+    // and "Close".
     void fillContextMenu(QMenu& menu, const QPoint& globalPos);
+    // Asks a host by unicast from the next search on, as "Ask a host..." does once its
+    // dialog is answered: `host` is an IPv4 address or a name, resolved at once. Gives
+    // the reason it cannot be asked, or nothing.
+    std::string addHost(const std::string& host);
 
     // FinderWindow
     void showLogColumn(bool shown, int width) override;
@@ -53,6 +59,7 @@ private:
     void place(QWidget& widget, int x, int y, int cx, int cy);
     void systemCommand(int id);
     void addRowActions(QMenu& menu, int row);
+    void askHost();
 
     std::function<void(int)> quitLoop;
     FinderController* controller = nullptr;

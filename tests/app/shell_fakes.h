@@ -250,6 +250,11 @@ public:
         const std::lock_guard lock(mutex);
         return settingsSeen.size();
     }
+    // The settings of every search so far, in order.
+    std::vector<SearchSettings> settings() {
+        const std::lock_guard lock(mutex);
+        return settingsSeen;
+    }
 
 private:
     std::mutex mutex;

@@ -55,5 +55,38 @@ TEST(ShellInNamespace, ListsASimulatedInstrumentAndRemovesItWhenItStops) {
     EXPECT_EQ(output, "RBLK - RB0042 - 127.0.0.1=0; | ");
 }
 
+// The simulator joins the group only on its own loopback link, so multicast from here
+// does not reach it; a host the user asks for is found all the same, beside multicast.
+TEST(ShellInNamespace, AnAskedHostIsFoundWhereMulticastDoesNotReach) {
+    const std::string output = testing::outputOrSkipNote([] {
+        testing::runCommand("ip link set lo up");
+        testing::SimulatorProcess simulator;
+        simulator.startInPeerNamespace({"--serial", "RB0100", "--interface", "lo", "--quiet"});
+
+        testing::FakeWindow window;
+        testing::FakeDeviceList list;
+        testing::FakeLog pane;
+        testing::FakeOpener opener;
+        testing::FakeTimer timer;
+        MulticastDeviceSearch search;
+        auto controller =
+            std::make_unique<FinderController>(window, list, pane, opener, timer, search);
+        controller->initialise({});
+        controller->command(IDC_SEARCH);
+        if (!pane.waitForText("No devices connected")) {
+            return "multicast alone: " + pane.text();
+        }
+        controller->addHost("10.77.0.2");
+        timer.tick();
+        if (!pane.waitForText("devices in list: 1\n")) {
+            return "not found: " + pane.text();
+        }
+        controller.reset();
+        return joined(list.describe());
+    });
+    RBFINDER_SKIP_IF_NO_NAMESPACE(output);
+    EXPECT_EQ(output, "RBLK - RB0100 - 10.77.0.2=0;");
+}
+
 } // namespace
 } // namespace velmor

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/rbfind_options.h"
+#include "net/host_lookup.h"
 
 namespace velmor::cli {
 namespace {

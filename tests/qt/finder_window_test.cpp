@@ -171,7 +171,7 @@ TEST(FinderWindow, RowActionsOpenAndCopyTheClickedRowsDevice) {
     const QPoint secondRow = list.visualItemRect(list.item(1)).center(); // RB3, sorted
     auto [menu, texts] = menuAt(secondRow);
     EXPECT_EQ(texts, (std::vector<std::string>{"Open web page", "Copy address", "Copy serial", "",
-                                               "Show log", "", "Close"}));
+                                               "Ask a host...", "Show log", "", "Close"}));
     trigger(*menu, "Copy serial");
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "RB3");
     trigger(*menu, "Copy address");
@@ -181,7 +181,26 @@ TEST(FinderWindow, RowActionsOpenAndCopyTheClickedRowsDevice) {
     EXPECT_NE(w.logText().find("Doble click on RB3\n"), std::string::npos);
 
     const QPoint belowTheRows(secondRow.x(), list.viewport()->height() - 2);
-    EXPECT_EQ(menuAt(belowTheRows).second, (std::vector<std::string>{"Show log", "", "Close"}));
+    EXPECT_EQ(menuAt(belowTheRows).second,
+              (std::vector<std::string>{"Ask a host...", "Show log", "", "Close"}));
+}
+
+// A host given to "Ask a host..." is checked at once and asked, beside multicast, from
+// the next search on; one that cannot be resolved is refused with the reason.
+TEST(FinderWindow, AskedHostsJoinTheNextSearches) {
+    Window w;
+    // The worker's passes wait for this thread to serve their log lines.
+    ASSERT_TRUE(testing::serveEventsUntil([&] { return w.search.calls() >= 1; }));
+    EXPECT_EQ(w.window.addHost("10.0.0.9"), "");
+    EXPECT_EQ(w.window.addHost("10.0.0.9"), ""); // kept once
+    EXPECT_NE(w.window.addHost("no-such-instrument.invalid").find("cannot resolve host"),
+              std::string::npos);
+    w.controller->command(IDC_SEARCH);
+    ASSERT_TRUE(testing::serveEventsUntil([&] { return w.search.calls() >= 2; }));
+    const std::vector<SearchSettings> seen = w.search.settings();
+    EXPECT_TRUE(seen.front().additionalHosts.empty());
+    EXPECT_EQ(seen.back().additionalHosts, std::vector<std::string>{"10.0.0.9"});
+    EXPECT_TRUE(seen.back().unicastHosts.empty()); // multicast goes on as well
 }
 
 TEST(FinderWindow, DoubleClickWithNothingSelectedOpensNothing) {
