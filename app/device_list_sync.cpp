@@ -35,8 +35,16 @@ void DeviceListSync::runPass(std::stop_token stop) {
             return;
         }
         servers = std::move(result.servers);
+        const std::lock_guard lock(lastMutex);
+        last.searched = true;
+        last.statistics = std::move(result.statistics);
+        last.servers = servers;
     }
     const std::vector<DeviceInfo> selected = selectDevices(servers, selectionMode);
+    {
+        const std::lock_guard lock(lastMutex);
+        last.listed = uniqueBySerial(selected).size();
+    }
 
     // Nothing reads the seen flags during the search, so clearing them once it has
     // returned is the same as before it, and a stopped search leaves them as they were.
@@ -118,6 +126,11 @@ std::optional<DeviceEntry> DeviceListSync::entryForItemData(std::int64_t itemDat
     const std::lock_guard lock(tableMutex);
     const DeviceEntry* entry = table.findByItemData(itemData);
     return entry != nullptr ? std::optional<DeviceEntry>(*entry) : std::nullopt;
+}
+
+LastSearch DeviceListSync::lastSearch() const {
+    const std::lock_guard lock(lastMutex);
+    return last;
 }
 
 void DeviceListSync::addHost(const std::string& host) {

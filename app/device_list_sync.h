@@ -2,7 +2,9 @@
 // in step with it, every step reported in the action log.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -16,6 +18,15 @@
 #include "app/front_end.h"
 
 namespace velmor {
+
+// What the latest completed search of the window found, for the questions a user asks
+// about it ("Why is nothing listed?", a row's record).
+struct LastSearch {
+    bool searched = false; // a search has completed
+    SearchStatistics statistics;
+    std::list<ServerInfo> servers;
+    std::size_t listed = 0; // the devices it selected, each serial once
+};
 
 class DeviceListSync {
 public:
@@ -38,6 +49,9 @@ public:
     void addHost(const std::string& host);
     std::vector<std::string> hosts() const;
 
+    // A copy of what the latest completed search found. Callable from any thread.
+    LastSearch lastSearch() const;
+
 private:
     void addPendingRows();
     void removeUnseenRows();
@@ -52,6 +66,8 @@ private:
     DeviceTable table;
     mutable std::mutex hostsMutex;
     std::vector<std::string> askedHosts;
+    mutable std::mutex lastMutex;
+    LastSearch last;
 };
 
 } // namespace velmor

@@ -60,6 +60,7 @@ public:
     const DeviceListSync& deviceList() const { return sync; }
     // Asks `host` (an IPv4 address) by unicast as well, from the next search on.
     void addHost(const std::string& host) { sync.addHost(host); }
+    LastSearch lastSearch() const { return sync.lastSearch(); }
 
 private:
     void setLogShown(bool shown);

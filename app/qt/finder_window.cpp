@@ -3,8 +3,11 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QInputDialog>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -13,9 +16,16 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QShortcut>
+#include <QToolTip>
+#include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "app/device_details.h"
 #include "app/wide_text.h"
+#include "cli/diagnosis.h"
 #include "net/host_lookup.h"
+#include "net/local_subnets.h"
 #include "resources/resource_ids.h"
 
 // The logo and icon are compiled into the library; a static library's resources are
@@ -92,6 +102,9 @@ FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
             }
         });
     }
+    // The rows' tooltips, also while another window has the focus.
+    list.viewport()->installEventFilter(this);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     QObject::connect(&list, &QListWidget::itemDoubleClicked, this, [this] {
         if (controller != nullptr) {
             controller->command(IDC_DEVICE_LIST, listDoubleClick);
@@ -185,6 +198,7 @@ void FinderMainWindow::fillContextMenu(QMenu& menu, const QPoint& globalPos) {
         }
     }
     menu.addAction(QStringLiteral("Ask a host..."), this, [this] { askHost(); });
+    menu.addAction(QStringLiteral("Why is nothing listed?"), this, [this] { showDiagnosis(); });
     menu.addAction(QStringLiteral("Show log"), this, [this] { systemCommand(IDM_SHOW_LOG); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("Close"), this, [this] { systemCommand(systemCommandClose); });
@@ -207,6 +221,70 @@ void FinderMainWindow::askHost() {
         }
         QMessageBox::warning(this, QStringLiteral("Ask a host"), QString::fromStdString(problem));
     }
+}
+
+std::string FinderMainWindow::diagnosisText() const {
+    if (controller == nullptr) {
+        return {};
+    }
+    const LastSearch last = controller->lastSearch();
+    if (!last.searched) {
+        return "No search has finished yet.\n";
+    }
+    cli::Diagnosis diagnosis = cli::diagnose(last.statistics, last.servers, SelectionMode::window,
+                                             last.listed, false, enumerateLocalSubnets());
+    // A host asked by unicast answered over a route: it is within reach.
+    const std::vector<std::string> asked = controller->deviceList().hosts();
+    std::erase_if(diagnosis.reachability, [&asked](const cli::ReachabilityFinding& finding) {
+        return std::find(asked.begin(), asked.end(), finding.subject) != asked.end();
+    });
+    return cli::diagnosisText(diagnosis);
+}
+
+void FinderMainWindow::showDiagnosis() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Why is nothing listed?"));
+    QVBoxLayout layout(&dialog);
+    QPlainTextEdit report(&dialog);
+    report.setReadOnly(true);
+    report.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    report.setPlainText(QString::fromStdString(diagnosisText()));
+    report.setMinimumSize(horizontalPixels(320, base), verticalPixels(160, base));
+    QDialogButtonBox closeAndCopy(QDialogButtonBox::Close, &dialog);
+    QPushButton* copy =
+        closeAndCopy.addButton(QStringLiteral("Copy"), QDialogButtonBox::ActionRole);
+    QObject::connect(copy, &QPushButton::clicked, &dialog,
+                     [&report] { QGuiApplication::clipboard()->setText(report.toPlainText()); });
+    QObject::connect(&closeAndCopy, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout.addWidget(&report);
+    layout.addWidget(&closeAndCopy);
+    dialog.exec();
+}
+
+bool FinderMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list.viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QListWidgetItem* item = list.itemAt(help->pos());
+        const QString text =
+            item != nullptr ? QString::fromStdString(rowDetails(list.row(item))) : QString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            // As plain text: a record's bytes must not be read as markup.
+            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text.trimmed()),
+                               list.viewport());
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::string FinderMainWindow::rowDetails(int row) {
+    if (controller == nullptr) {
+        return {};
+    }
+    const std::optional<DeviceEntry> entry = controller->entryForRow(row);
+    return entry ? deviceDetailsText(*entry, controller->lastSearch().servers) : std::string();
 }
 
 std::string FinderMainWindow::addHost(const std::string& host) {

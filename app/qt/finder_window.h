@@ -37,13 +37,17 @@ public:
     QPushButton& button(int id);
     DialogBaseUnits baseUnits() const { return base; }
     // The context menu for a right click at `globalPos`: on a row, the row's actions
-    // ("Open web page", "Copy address", "Copy serial"), then "Ask a host...", "Show log"
-    // and "Close".
+    // ("Open web page", "Copy address", "Copy serial"), then "Ask a host...", "Why is
+    // nothing listed?", "Show log" and "Close".
     void fillContextMenu(QMenu& menu, const QPoint& globalPos);
     // Asks a host by unicast from the next search on, as "Ask a host..." does once its
     // dialog is answered: `host` is an IPv4 address or a name, resolved at once. Gives
     // the reason it cannot be asked, or nothing.
     std::string addHost(const std::string& host);
+    // The diagnosis of the window's latest search, as "Why is nothing listed?" shows it.
+    std::string diagnosisText() const;
+    // A row's tooltip: its device's record; empty for a row without one.
+    std::string rowDetails(int row);
 
     // FinderWindow
     void showLogColumn(bool shown, int width) override;
@@ -54,12 +58,14 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void place(QWidget& widget, int x, int y, int cx, int cy);
     void systemCommand(int id);
     void addRowActions(QMenu& menu, int row);
     void askHost();
+    void showDiagnosis();
 
     std::function<void(int)> quitLoop;
     FinderController* controller = nullptr;

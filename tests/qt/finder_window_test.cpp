@@ -171,7 +171,8 @@ TEST(FinderWindow, RowActionsOpenAndCopyTheClickedRowsDevice) {
     const QPoint secondRow = list.visualItemRect(list.item(1)).center(); // RB3, sorted
     auto [menu, texts] = menuAt(secondRow);
     EXPECT_EQ(texts, (std::vector<std::string>{"Open web page", "Copy address", "Copy serial", "",
-                                               "Ask a host...", "Show log", "", "Close"}));
+                                               "Ask a host...", "Why is nothing listed?",
+                                               "Show log", "", "Close"}));
     trigger(*menu, "Copy serial");
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "RB3");
     trigger(*menu, "Copy address");
@@ -182,7 +183,8 @@ TEST(FinderWindow, RowActionsOpenAndCopyTheClickedRowsDevice) {
 
     const QPoint belowTheRows(secondRow.x(), list.viewport()->height() - 2);
     EXPECT_EQ(menuAt(belowTheRows).second,
-              (std::vector<std::string>{"Ask a host...", "Show log", "", "Close"}));
+              (std::vector<std::string>{"Ask a host...", "Why is nothing listed?", "Show log", "",
+                                        "Close"}));
 }
 
 // A host given to "Ask a host..." is checked at once and asked, beside multicast, from
@@ -201,6 +203,23 @@ TEST(FinderWindow, AskedHostsJoinTheNextSearches) {
     EXPECT_TRUE(seen.front().additionalHosts.empty());
     EXPECT_EQ(seen.back().additionalHosts, std::vector<std::string>{"10.0.0.9"});
     EXPECT_TRUE(seen.back().unicastHosts.empty()); // multicast goes on as well
+}
+
+// "Why is nothing listed?" tells the latest search's diagnosis, and a row's tooltip its
+// device's record.
+TEST(FinderWindow, DiagnosisAndTooltipTellTheLatestSearch) {
+    Window w;
+    EXPECT_EQ(w.window.diagnosisText(), "No search has finished yet.\n");
+    w.search.add({{listingServer("10.0.0.3", {"RB3"})}, ""});
+    ASSERT_TRUE(testing::serveEventsUntil(
+        [&] { return w.logText().find("devices in list: 1") != std::string::npos; }));
+    EXPECT_NE(w.window.diagnosisText().find("Servers found: 1; devices listed: 1\n"),
+              std::string::npos)
+        << w.window.diagnosisText();
+    const std::string details = w.window.rowDetails(0);
+    EXPECT_NE(details.find("Serial: RB3\nAddress: 10.0.0.3\nServer uid: RB3;\n"), std::string::npos)
+        << details;
+    EXPECT_EQ(w.window.rowDetails(5), "");
 }
 
 TEST(FinderWindow, DoubleClickWithNothingSelectedOpensNothing) {
