@@ -23,22 +23,31 @@ std::string joined(const std::vector<std::string>& rows) {
     return text;
 }
 
+// The shell over fake controls and the real search, its first search started.
+struct Shell {
+    testing::FakeWindow window;
+    testing::FakeDeviceList list;
+    testing::FakeLog pane;
+    testing::FakeOpener opener;
+    testing::FakeTimer timer;
+    MulticastDeviceSearch search;
+    std::unique_ptr<FinderController> controller =
+        std::make_unique<FinderController>(window, list, pane, opener, timer, search);
+
+    Shell() {
+        controller->initialise({});
+        controller->command(IDC_SEARCH);
+    }
+};
+
 TEST(ShellInNamespace, ListsASimulatedInstrumentAndRemovesItWhenItStops) {
     const std::string output = testing::outputOrSkipNote([] {
         testing::runCommand("ip link set lo up");
         testing::SimulatorProcess simulator;
         simulator.start({"--serial", "RB0042", "--quiet"});
 
-        testing::FakeWindow window;
-        testing::FakeDeviceList list;
-        testing::FakeLog pane;
-        testing::FakeOpener opener;
-        testing::FakeTimer timer;
-        MulticastDeviceSearch search;
-        auto controller =
-            std::make_unique<FinderController>(window, list, pane, opener, timer, search);
-        controller->initialise({});
-        controller->command(IDC_SEARCH);
+        Shell shell;
+        auto& [window, list, pane, opener, timer, search, controller] = shell;
         if (!pane.waitForText("devices in list: 1\n")) {
             return "not found: " + pane.text();
         }
@@ -63,16 +72,8 @@ TEST(ShellInNamespace, AnAskedHostIsFoundWhereMulticastDoesNotReach) {
         testing::SimulatorProcess simulator;
         simulator.startInPeerNamespace({"--serial", "RB0100", "--interface", "lo", "--quiet"});
 
-        testing::FakeWindow window;
-        testing::FakeDeviceList list;
-        testing::FakeLog pane;
-        testing::FakeOpener opener;
-        testing::FakeTimer timer;
-        MulticastDeviceSearch search;
-        auto controller =
-            std::make_unique<FinderController>(window, list, pane, opener, timer, search);
-        controller->initialise({});
-        controller->command(IDC_SEARCH);
+        Shell shell;
+        auto& [window, list, pane, opener, timer, search, controller] = shell;
         if (!pane.waitForText("No devices connected")) {
             return "multicast alone: " + pane.text();
         }
