@@ -261,8 +261,12 @@ void FinderMainWindow::showDiagnosis() {
     dialog.exec();
 }
 
+FinderMainWindow::~FinderMainWindow() {
+    list.viewport()->removeEventFilter(this);
+}
+
 bool FinderMainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list.viewport() && event->type() == QEvent::ToolTip) {
+    if (event->type() == QEvent::ToolTip && watched == list.viewport()) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QListWidgetItem* item = list.itemAt(help->pos());
         const QString text =

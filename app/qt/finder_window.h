@@ -25,6 +25,9 @@ class FinderMainWindow : public QWidget, public FinderWindow {
 public:
     // `quitWith` ends the event loop with an exit status.
     explicit FinderMainWindow(std::function<void(int)> quitWith);
+    // The rows' tooltip filter goes before the widgets: the list's viewport sends events
+    // while the list is destroyed.
+    ~FinderMainWindow() override;
 
     // The controller that the window's events go to; set before the window is shown.
     void attach(FinderController* finderController) { controller = finderController; }
