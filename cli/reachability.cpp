@@ -84,27 +84,52 @@ const char* kindName(ReachabilityFinding::Kind kind) {
     return "unreachable";
 }
 
-std::vector<ReachabilityFinding> findReachability(const std::vector<LocalSubnet>& subnets,
-                                                  const std::vector<std::string>& instruments,
-                                                  bool nothingListed) {
-    struct Parsed {
-        std::uint32_t address;
-        const LocalSubnet* subnet;
-    };
+namespace {
+
+// A local address that is not loopback, parsed.
+struct Parsed {
+    std::uint32_t address;
+    const LocalSubnet* subnet;
+};
+
+std::vector<Parsed> parsedLocal(const std::vector<LocalSubnet>& subnets) {
     std::vector<Parsed> local;
     for (const LocalSubnet& subnet : subnets) {
         if (const auto address = ipv4(subnet.address); address && !subnet.loopback) {
             local.push_back({*address, &subnet});
         }
     }
+    return local;
+}
+
+ReachabilityFinding outOfReach(const std::string& instrument, std::uint32_t address,
+                               bool localLinkLocal, const std::string& ownSubnets) {
+    if (isLinkLocal(address) && !localLinkLocal) {
+        return {ReachabilityFinding::Kind::linkLocal, instrument,
+                instrument +
+                    " has a self-assigned address (169.254.x.x): it got no answer from a DHCP "
+                    "server. Connect it where DHCP serves it, or give it a fixed address in one "
+                    "of this computer's subnets (" +
+                    ownSubnets + ")"};
+    }
+    return {ReachabilityFinding::Kind::unreachable, instrument,
+            instrument + " answered but is in none of this computer's subnets (" +
+                (ownSubnets.empty() ? std::string("none") : ownSubnets) +
+                "): its web page cannot be opened without a route to it. Give the instrument "
+                "an address in one of these subnets, or this computer one in the "
+                "instrument's"};
+}
+
+// The instruments in none of the local subnets, each once.
+void addInstrumentFindings(const std::vector<Parsed>& local,
+                           const std::vector<std::string>& instruments,
+                           std::vector<ReachabilityFinding>& findings) {
     const bool localLinkLocal = std::any_of(local.begin(), local.end(),
                                             [](const Parsed& p) { return isLinkLocal(p.address); });
     std::string ownSubnets;
     for (const Parsed& p : local) {
         ownSubnets += (ownSubnets.empty() ? "" : ", ") + subnetText(*p.subnet);
     }
-
-    std::vector<ReachabilityFinding> findings;
     std::vector<std::string> told;
     for (const std::string& instrument : instruments) {
         const auto address = ipv4(instrument);
@@ -115,30 +140,17 @@ std::vector<ReachabilityFinding> findReachability(const std::vector<LocalSubnet>
         const bool reachable = std::any_of(local.begin(), local.end(), [&](const Parsed& p) {
             return inSubnet(*address, p.address, p.subnet->prefixLength);
         });
-        if (reachable) {
-            continue;
-        }
-        told.push_back(instrument);
-        if (isLinkLocal(*address) && !localLinkLocal) {
-            findings.push_back({ReachabilityFinding::Kind::linkLocal, instrument,
-                                instrument +
-                                    " has a self-assigned address (169.254.x.x): it got no "
-                                    "answer from a DHCP server. Connect it where DHCP serves "
-                                    "it, or give it a fixed address in one of this computer's "
-                                    "subnets (" +
-                                    ownSubnets + ")"});
-        } else {
-            findings.push_back(
-                {ReachabilityFinding::Kind::unreachable, instrument,
-                 instrument + " answered but is in none of this computer's subnets (" +
-                     (ownSubnets.empty() ? std::string("none") : ownSubnets) +
-                     "): its web page cannot be opened without a route to it. Give the "
-                     "instrument an address in one of these subnets, or this computer one "
-                     "in the instrument's"});
+        if (!reachable) {
+            told.push_back(instrument);
+            findings.push_back(outOfReach(instrument, *address, localLinkLocal, ownSubnets));
         }
     }
+}
 
-    // Adapters, once each, in the system's order.
+// Adapters with only a self-assigned address, and likely virtual ones when nothing was
+// listed; each adapter once, in the system's order.
+void addAdapterFindings(const std::vector<Parsed>& local, bool nothingListed,
+                        std::vector<ReachabilityFinding>& findings) {
     std::vector<std::string> adapters;
     for (const Parsed& p : local) {
         if (std::find(adapters.begin(), adapters.end(), p.subnet->adapter) == adapters.end()) {
@@ -166,6 +178,17 @@ std::vector<ReachabilityFinding> findReachability(const std::vector<LocalSubnet>
                                     "--host"});
         }
     }
+}
+
+} // namespace
+
+std::vector<ReachabilityFinding> findReachability(const std::vector<LocalSubnet>& subnets,
+                                                  const std::vector<std::string>& instruments,
+                                                  bool nothingListed) {
+    const std::vector<Parsed> local = parsedLocal(subnets);
+    std::vector<ReachabilityFinding> findings;
+    addInstrumentFindings(local, instruments, findings);
+    addAdapterFindings(local, nothingListed, findings);
     return findings;
 }
 

@@ -136,8 +136,12 @@ AnswerBuilder::AnswerBuilder(const std::vector<SimServer>& servers, std::size_t 
     }
 }
 
-std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) const {
-    // The answer up to its servers, left open for them.
+namespace {
+
+constexpr std::string_view devicesOpening = "],\"devices\":[";
+
+// The answer up to its servers, left open for them.
+std::string answerPrefix(const AnswerHeader& header) {
     JsonWriter opening(answerEscaping);
     opening.beginObject()
         .key("request")
@@ -148,33 +152,37 @@ std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) co
         .string(header.id)
         .key("servers")
         .beginArray();
-    const std::string& prefix = opening.text();
-    static constexpr std::string_view devicesOpening = "],\"devices\":[";
+    return opening.text();
+}
 
-    // One group of servers [first, last) per datagram.
-    const auto assemble = [&](std::size_t first, std::size_t last) {
-        std::string text = prefix;
+} // namespace
+
+std::string AnswerBuilder::assemble(const std::string& prefix, const AnswerHeader& header,
+                                    std::size_t first, std::size_t last) const {
+    std::string text = prefix;
+    for (std::size_t i = first; i < last; ++i) {
+        if (i > first) {
+            text += ',';
+        }
+        text += rendered_[i].server;
+    }
+    if (header.withDevices) {
+        text += devicesOpening;
+        bool any = false;
         for (std::size_t i = first; i < last; ++i) {
-            if (i > first) {
-                text += ',';
-            }
-            text += rendered_[i].server;
-        }
-        if (header.withDevices) {
-            text += devicesOpening;
-            bool any = false;
-            for (std::size_t i = first; i < last; ++i) {
-                if (!rendered_[i].devices.empty()) {
-                    text += any ? "," : "";
-                    text += rendered_[i].devices;
-                    any = true;
-                }
+            if (!rendered_[i].devices.empty()) {
+                text += any ? "," : "";
+                text += rendered_[i].devices;
+                any = true;
             }
         }
-        text += "]}";
-        return text;
-    };
+    }
+    text += "]}";
+    return text;
+}
 
+std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) const {
+    const std::string prefix = answerPrefix(header);
     const std::size_t emptySize =
         prefix.size() + 2 + (header.withDevices ? devicesOpening.size() : 0);
     std::vector<std::string> result;
@@ -190,7 +198,7 @@ std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) co
         };
         std::size_t next = grown(size, i == first, groupHasDevices);
         if (i > first && next > maxDatagramBytes_) {
-            result.push_back(assemble(first, i));
+            result.push_back(assemble(prefix, header, first, i));
             first = i;
             groupHasDevices = false;
             next = grown(emptySize, true, false);
@@ -199,7 +207,7 @@ std::vector<std::string> AnswerBuilder::datagrams(const AnswerHeader& header) co
         groupHasDevices = groupHasDevices || addsDevices;
     }
     if (first < rendered_.size() || result.empty()) {
-        result.push_back(assemble(first, rendered_.size()));
+        result.push_back(assemble(prefix, header, first, rendered_.size()));
     }
     return result;
 }

@@ -59,6 +59,9 @@ private:
         std::string server;
         std::string devices; // the device objects joined with commas, "" for none
     };
+    // The datagram of servers [first, last) behind `prefix`, the answer's opening.
+    std::string assemble(const std::string& prefix, const AnswerHeader& header, std::size_t first,
+                         std::size_t last) const;
     std::vector<Rendered> rendered_;
     std::size_t maxDatagramBytes_;
 };

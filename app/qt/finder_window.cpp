@@ -82,6 +82,18 @@ FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
     devicesLabel.setText(QStringLiteral("Found devices (double click to open)"));
     place(devicesLabel, 90, 7, 140, 10);
     place(list, 90, 18, 140, 167);
+    placeLogColumn();
+    connectDeviceList();
+    // The log column lies beyond the right edge until "Show log" widens the window.
+    setFixedSize(horizontalPixels(templateWidth, base), verticalPixels(templateHeight, base));
+
+    // Linux window managers own the title bar's menu, so "Show log" is offered in the
+    // window's context menu (with "Close", as the system menu ends) and as Ctrl+L.
+    auto* showLog = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    QObject::connect(showLog, &QShortcut::activated, this, [this] { systemCommand(IDM_SHOW_LOG); });
+}
+
+void FinderMainWindow::placeLogColumn() {
     logLabel.setText(QStringLiteral("Action log"));
     place(logLabel, 235, 7, 50, 10);
     place(log, 235, 18, 430, 147);
@@ -102,6 +114,9 @@ FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
             }
         });
     }
+}
+
+void FinderMainWindow::connectDeviceList() {
     // The rows' tooltips, also while another window has the focus.
     list.viewport()->installEventFilter(this);
     setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -110,13 +125,6 @@ FinderMainWindow::FinderMainWindow(std::function<void(int)> quitWith)
             controller->command(IDC_DEVICE_LIST, listDoubleClick);
         }
     });
-    // The log column lies beyond the right edge until "Show log" widens the window.
-    setFixedSize(horizontalPixels(templateWidth, base), verticalPixels(templateHeight, base));
-
-    // Linux window managers own the title bar's menu, so "Show log" is offered in the
-    // window's context menu (with "Close", as the system menu ends) and as Ctrl+L.
-    auto* showLog = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
-    QObject::connect(showLog, &QShortcut::activated, this, [this] { systemCommand(IDM_SHOW_LOG); });
 }
 
 void FinderMainWindow::place(QWidget& widget, int x, int y, int cx, int cy) {

@@ -65,6 +65,8 @@ protected:
 
 private:
     void place(QWidget& widget, int x, int y, int cx, int cy);
+    void placeLogColumn();
+    void connectDeviceList();
     void systemCommand(int id);
     void addRowActions(QMenu& menu, int row);
     void askHost();
